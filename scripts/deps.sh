@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what building and testing vorla needs on a Debian 12 machine.
+set -euo pipefail
+packages=(
+  build-essential cmake pkg-config binutils
+  libpugixml-dev zlib1g-dev
+  libgtest-dev googletest
+  libcurl4-openssl-dev libcpp-httplib-dev
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get install -y "${missing[@]}" || { apt-get update && apt-get install -y "${missing[@]}"; }
+fi

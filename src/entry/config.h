@@ -1,0 +1,54 @@
+// The library's settings: vorla.ini in the system directory, reloaded at the
+// start of every call into process-wide values.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vorla {
+
+inline constexpr std::string_view kClientVersion = "2.2020.12.6";
+// The fixed term of the call token that the insurance center checks.
+inline constexpr long long kBussidConstant = 4729;
+
+struct Configuration {
+    bool card_debug = false;  // once on, stays on until the library is unloaded
+    std::string center_address;
+    std::string auth_address;
+    std::string monitor_address;
+    bool monitoring = false;
+    std::string journal_root;
+    std::string save_mode;
+    std::string institution_key;
+    std::string evoucher_address;
+    std::string evoucher_org_id;
+    std::string evoucher_use_type;
+    std::string evoucher_dept_id;
+    std::string evoucher_dept_name;
+    std::string evoucher_operator_id;
+    std::string evoucher_operator_name;
+    // The call token, drawn anew by every load.
+    std::string seed;
+    std::string bussid;
+    // "Unable to write to <path>" when the last load could not write a default
+    // (the call then goes on with the defaults); empty otherwise.
+    std::string write_failure;
+};
+
+// The process-wide values. Calls do not overlap, so no lock guards them.
+Configuration& config();
+
+// Reloads vorla.ini (writing back the defaults of missing or blank keys) and
+// draws a new call token.
+void load_configuration();
+
+// Releases the process-wide texts (at unload).
+void release_configuration();
+
+// Full path of vorla.ini.
+std::string configuration_path();
+
+// The call token's second text for a given seed and local date (yymmdd).
+std::string make_bussid(std::string_view seed, int yymmdd);
+
+}  // namespace vorla

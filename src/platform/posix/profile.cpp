@@ -1,0 +1,173 @@
+// INI profiles with the Windows profile-string semantics, read and written by
+// hand: sections and keys match without regard to ASCII letter case, values are
+// taken as they stand after the "=", every other line is kept. A write replaces
+// the file in one rename, so a reader never sees it half-written.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace vorla::platform {
+namespace {
+
+constexpr size_t kMaxValue = 2047;
+
+bool iequal(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
+        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
+        if (x != y) return false;
+    }
+    return true;
+}
+
+std::string_view trim_blanks(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+    return s;
+}
+
+// A line without its line end.
+std::string_view body(const std::string& line) {
+    std::string_view v(line);
+    if (!v.empty() && v.back() == '\r') v.remove_suffix(1);
+    return v;
+}
+
+// The section name of a "[name]" line, or nullopt for any other line.
+std::optional<std::string_view> section_of(const std::string& line) {
+    std::string_view v = trim_blanks(body(line));
+    if (v.size() < 2 || v.front() != '[') return std::nullopt;
+    auto close = v.find(']');
+    if (close == std::string_view::npos) return std::nullopt;
+    return trim_blanks(v.substr(1, close - 1));
+}
+
+// Key and value of a "key=value" line; the value is what follows the "=", untrimmed.
+bool key_value(const std::string& line, std::string_view& key, std::string_view& value) {
+    std::string_view v = body(line);
+    auto eq = v.find('=');
+    if (eq == std::string_view::npos) return false;
+    key = trim_blanks(v.substr(0, eq));
+    if (key.empty() || key.front() == ';') return false;
+    value = v.substr(eq + 1);
+    return true;
+}
+
+}  // namespace
+
+struct Profile::Impl {
+    std::vector<std::string> lines;  // each without its '\n'; a '\r' stays
+    bool ends_with_newline = true;
+
+    // Index range [first, last) of the lines of a section (after its header), or npos.
+    bool find_section(std::string_view name, size_t& first, size_t& last) const {
+        for (size_t i = 0; i < lines.size(); ++i) {
+            auto s = section_of(lines[i]);
+            if (!s || !iequal(*s, name)) continue;
+            first = i + 1;
+            last = first;
+            while (last < lines.size() && !section_of(lines[last])) ++last;
+            return true;
+        }
+        return false;
+    }
+};
+
+Profile::Profile(std::string path) : path_(std::move(path)), impl_(new Impl) {
+    std::ifstream in(path_, std::ios::binary);
+    if (!in) return;
+    std::stringstream ss;
+    ss << in.rdbuf();
+    std::string all = ss.str();
+    size_t start = 0;
+    while (start < all.size()) {
+        size_t nl = all.find('\n', start);
+        if (nl == std::string::npos) {
+            impl_->lines.push_back(all.substr(start));
+            impl_->ends_with_newline = false;
+            break;
+        }
+        impl_->lines.push_back(all.substr(start, nl - start));
+        start = nl + 1;
+    }
+}
+
+Profile::~Profile() { delete impl_; }
+
+std::string Profile::read(std::string_view section, std::string_view key) const {
+    size_t first = 0, last = 0;
+    if (!impl_->find_section(section, first, last)) return {};
+    for (size_t i = first; i < last; ++i) {
+        std::string_view k, v;
+        if (key_value(impl_->lines[i], k, v) && iequal(k, key))
+            return std::string(v.substr(0, kMaxValue));
+    }
+    return {};
+}
+
+void Profile::write(std::string_view section, std::string_view key, std::string_view value) {
+    Impl next = *impl_;
+    std::string entry = std::string(key) + "=" + std::string(value) + "\r";
+    size_t first = 0, last = 0;
+    if (next.find_section(section, first, last)) {
+        bool done = false;
+        for (size_t i = first; i < last && !done; ++i) {
+            std::string_view k, v;
+            if (key_value(next.lines[i], k, v) && iequal(k, key)) {
+                next.lines[i] = std::string(k) + "=" + std::string(value) + "\r";
+                done = true;
+            }
+        }
+        if (!done) {
+            size_t at = last;  // after the section's last non-blank line
+            while (at > first && trim_blanks(body(next.lines[at - 1])).empty()) --at;
+            next.lines.insert(next.lines.begin() + static_cast<long>(at), entry);
+        }
+    } else {
+        if (!next.lines.empty() && !next.ends_with_newline) next.ends_with_newline = true;
+        next.lines.push_back("[" + std::string(section) + "]\r");
+        next.lines.push_back(entry);
+    }
+    next.ends_with_newline = true;
+
+    std::string text;
+    for (size_t i = 0; i < next.lines.size(); ++i) {
+        text += next.lines[i];
+        if (i + 1 < next.lines.size() || next.ends_with_newline) text += '\n';
+    }
+
+    const std::string failure = "Unable to write to " + path_;
+    // A read-only file stays read-only, as with the system's profile functions.
+    if (::access(path_.c_str(), F_OK) == 0 && ::access(path_.c_str(), W_OK) != 0)
+        throw ProfileWriteError(failure);
+    std::string tmp = path_ + ".tmp" + std::to_string(::getpid());
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) throw ProfileWriteError(failure);
+    size_t off = 0;
+    bool ok = true;
+    while (off < text.size()) {
+        ssize_t n = ::write(fd, text.data() + off, text.size() - off);
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        off += static_cast<size_t>(n);
+    }
+    if (::fsync(fd) != 0) ok = false;
+    if (::close(fd) != 0) ok = false;
+    if (!ok || ::rename(tmp.c_str(), path_.c_str()) != 0) {
+        ::unlink(tmp.c_str());
+        throw ProfileWriteError(failure);
+    }
+    *impl_ = std::move(next);
+}
+
+}  // namespace vorla::platform
