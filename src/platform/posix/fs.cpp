@@ -1,0 +1,269 @@
+// File-system services on POSIX systems: directories, appending files, the
+// journal lock "saveLog" (an fcntl lock on a lock file in the system directory)
+// and a process-wide mutex.
+#include "platform/fs.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "platform/platform.h"
+
+namespace vorla::platform {
+namespace {
+
+std::string reason(int err) { return std::strerror(err); }
+
+// Writes every byte; a descriptor opened with O_APPEND puts each write at the end.
+bool write_all(int fd, std::string_view bytes, int& err) {
+    const char* p = bytes.data();
+    size_t left = bytes.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            err = errno;
+            return false;
+        }
+        if (n == 0) {
+            err = EIO;
+            return false;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string parent_of(const std::string& path) {
+    auto pos = path.find_last_of('/');
+    if (pos == std::string::npos) return {};
+    if (pos == 0) return "/";
+    return path.substr(0, pos);
+}
+
+void pause_for(std::chrono::milliseconds ms) {
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(ms.count() / 1000);
+    ts.tv_nsec = static_cast<long>((ms.count() % 1000) * 1000000);
+    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+// Creates `path` holding `first_line` and opens it for appending; when another
+// process creates it first, opens that one. The file is made complete under a
+// temporary name and linked into place, so nobody ever sees it without its first
+// line. Returns the descriptor, or -1 with errno set.
+int create_with_first_line(const std::string& path, std::string_view first_line) {
+    static std::atomic<unsigned> counter{0};
+    const std::string temp = path + ".new" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    int fd = ::open(temp.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return -1;
+    int err = 0;
+    if (!write_all(fd, first_line, err)) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        throw FsError("cannot write file " + temp + ": " + reason(err));
+    }
+    const int linked = ::link(temp.c_str(), path.c_str());
+    const int link_err = errno;
+    ::unlink(temp.c_str());
+    if (linked == 0) return fd;  // the same file, now under its name
+    ::close(fd);
+    if (link_err == EEXIST) return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    // A file system without hard links: create the file in place.
+    fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        if (!write_all(fd, first_line, err)) {
+            ::close(fd);
+            throw FsError("cannot write file " + path + ": " + reason(err));
+        }
+        return fd;
+    }
+    if (errno == EEXIST) return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    return -1;
+}
+
+#ifndef F_OFD_SETLK
+// Classic fcntl locks belong to the process, so writers within one process are
+// kept apart by this mutex in addition.
+std::timed_mutex& in_process_journal_mutex() {
+    static std::timed_mutex m;
+    return m;
+}
+#endif
+
+}  // namespace
+
+bool path_exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+bool is_directory(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void create_directory(const std::string& path) {
+    if (::mkdir(path.c_str(), 0777) == 0) return;
+    const int err = errno;
+    if (err == EEXIST && is_directory(path)) return;
+    throw FsError("cannot create directory " + path + ": " + reason(err == EEXIST ? ENOTDIR : err));
+}
+
+void create_directories(const std::string& path) {
+    if (path.empty()) throw FsError("cannot create directory with an empty name");
+    if (is_directory(path)) return;
+    size_t pos = 0;
+    while (true) {
+        pos = path.find('/', pos + 1);
+        const std::string prefix = path.substr(0, pos);
+        if (!prefix.empty() && prefix.back() != '/') {  // doubled separators: nothing to create
+            if (::mkdir(prefix.c_str(), 0777) != 0) {
+                const int err = errno;
+                if (!(err == EEXIST && is_directory(prefix)))
+                    throw FsError("cannot create directory " + path + " (" + prefix +
+                                  "): " + reason(err == EEXIST ? ENOTDIR : err));
+            }
+        }
+        if (pos == std::string::npos) break;
+    }
+}
+
+void append_to_file(const std::string& path, std::string_view bytes) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) throw FsError("cannot open file " + path + ": " + reason(errno));
+    int err = 0;
+    bool ok = write_all(fd, bytes, err);
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) throw FsError("cannot write file " + path + ": " + reason(err));
+}
+
+std::string card_trace_directory() { return system_directory() + "/ReadCard"; }
+
+std::string log_config_directory() {
+    const char* env = std::getenv("VORLA_HOST_DIR");
+    if (env && *env) {
+        std::string dir = env;
+        while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+        return dir;
+    }
+    return host_executable_directory();
+}
+
+// ---- journal lock -------------------------------------------------------------
+
+JournalLock::JournalLock(std::chrono::milliseconds wait) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + wait;
+#ifndef F_OFD_SETLK
+    if (!in_process_journal_mutex().try_lock_until(deadline)) return;
+#endif
+    const std::string path = system_directory() + "/saveLog.lock";
+    handle_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (handle_ < 0) {
+#ifndef F_OFD_SETLK
+        in_process_journal_mutex().unlock();
+#endif
+        return;  // no lock to be had: go on as after a time-out
+    }
+    ::fchmod(handle_, 0666);  // writers of other accounts share it; best effort
+
+    std::chrono::milliseconds step{1};
+    while (true) {
+        struct flock fl {};
+        fl.l_type = F_WRLCK;
+        fl.l_whence = SEEK_SET;
+#ifdef F_OFD_SETLK
+        // Open-file-description locks: threads of one process contend as well.
+        const int rc = ::fcntl(handle_, F_OFD_SETLK, &fl);
+#else
+        const int rc = ::fcntl(handle_, F_SETLK, &fl);
+#endif
+        if (rc == 0) {
+            held_ = true;
+            return;
+        }
+        if (errno != EAGAIN && errno != EACCES && errno != EINTR) break;
+        const auto now = Clock::now();
+        if (now >= deadline) break;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
+        pause_for(std::max(std::chrono::milliseconds{1}, std::min(step, left)));
+        step = std::min(step * 2, std::chrono::milliseconds{16});
+    }
+#ifndef F_OFD_SETLK
+    in_process_journal_mutex().unlock();
+#endif
+}
+
+JournalLock::~JournalLock() {
+    if (handle_ < 0) return;
+    if (held_) {
+        struct flock fl {};
+        fl.l_type = F_UNLCK;
+        fl.l_whence = SEEK_SET;
+#ifdef F_OFD_SETLK
+        ::fcntl(handle_, F_OFD_SETLK, &fl);
+#else
+        ::fcntl(handle_, F_SETLK, &fl);
+#endif
+    }
+    ::close(handle_);  // closing drops the lock in any case
+#ifndef F_OFD_SETLK
+    if (held_) in_process_journal_mutex().unlock();
+#endif
+}
+
+// ---- shared append file ---------------------------------------------------------
+
+SharedAppendFile::~SharedAppendFile() { close(); }
+
+void SharedAppendFile::open(const std::string& path, std::string_view first_line) {
+    close();
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+        const std::string parent = parent_of(path);
+        if (!parent.empty()) create_directories(parent);
+        fd = create_with_first_line(path, first_line);
+    }
+    if (fd < 0) throw FsError("cannot open file " + path + ": " + reason(errno));
+    handle_ = fd;
+    path_ = path;
+}
+
+void SharedAppendFile::append(std::string_view bytes) {
+    if (handle_ < 0) throw FsError("cannot write file " + path_ + ": not open");
+    int err = 0;
+    if (!write_all(handle_, bytes, err)) throw FsError("cannot write file " + path_ + ": " + reason(err));
+}
+
+void SharedAppendFile::close() {
+    if (handle_ >= 0) ::close(handle_);
+    handle_ = -1;
+    path_.clear();
+}
+
+// ---- process mutex -----------------------------------------------------------------
+
+struct ProcessMutex::Impl {
+    std::mutex m;
+};
+
+ProcessMutex::ProcessMutex() : impl_(new Impl) {}
+ProcessMutex::~ProcessMutex() { delete impl_; }
+void ProcessMutex::lock() { impl_->m.lock(); }
+void ProcessMutex::unlock() { impl_->m.unlock(); }
+
+}  // namespace vorla::platform
