@@ -1,0 +1,90 @@
+#include "center/client_info.h"
+
+#include <map>
+#include <stdexcept>
+
+#include "entry/config.h"
+#include "platform/net.h"
+#include "platform/platform.h"
+
+namespace vorla::center {
+
+std::string json_escape(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const auto byte = static_cast<unsigned char>(c);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (byte >= 0x81 && byte <= 0xFE && next >= 0x40 && next <= 0xFE && next != 0x7F) {
+            // A double-byte GBK character: its trail byte may be 0x5C ("\\") and is
+            // not a backslash of its own.
+            out += c;
+            out += text[++i];
+        } else if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20) {
+            out += "\\u00";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string client_information_text(const ClientInformation& info) {
+    std::map<std::string, std::string> members;  // ordered by name, as the center reads them
+    members["dllver"] = info.dllver;
+    members["seed"] = info.seed;
+    members["bussid"] = info.bussid;
+    members["exename"] = info.exename;
+    if (info.exesize) members["exesize"] = std::to_string(*info.exesize);
+    if (info.ip) members["ip"] = *info.ip;
+    std::string out = "{";
+    for (const auto& [name, value] : members) {
+        if (out.size() > 1) out += ',';
+        out += '"' + name + "\":\"" + json_escape(value) + '"';
+    }
+    out += '}';
+    return out;
+}
+
+std::string pick_local_address(const std::optional<std::vector<std::string>>& addresses) {
+    if (!addresses) return {};
+    // The walk looks at no more than eleven entries; an eleventh present means
+    // a twelfth would have to be looked at, which the walk cannot.
+    if (addresses->size() > 10) throw std::out_of_range("more than ten addresses for the host name");
+    return addresses->empty() ? std::string() : addresses->back();
+}
+
+std::string local_address() {
+    const std::optional<std::string> name = platform::host_name();
+    if (!name) return {};
+    return pick_local_address(platform::lookup_ipv4(*name));
+}
+
+ClientInformation gather_client_information() {
+    ClientInformation info;
+    info.dllver = std::string(kClientVersion);
+    info.seed = config().seed;
+    info.bussid = config().bussid;
+    info.exename = platform::host_executable_text();
+    try {
+        info.exesize = platform::file_size(platform::host_executable_path());
+    } catch (...) {
+        info.exesize.reset();
+    }
+    try {
+        std::string ip = local_address();
+        if (!ip.empty()) info.ip = std::move(ip);
+    } catch (...) {
+        info.ip.reset();
+    }
+    return info;
+}
+
+}  // namespace vorla::center

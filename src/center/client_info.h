@@ -1,0 +1,46 @@
+// The client information sent with every relayed transaction, and the local
+// address of the workstation.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vorla::center {
+
+struct ClientInformation {
+    std::string dllver;
+    std::string seed;
+    std::string bussid;
+    std::string exename;                 // GBK path of the host executable
+    std::optional<std::uint64_t> exesize;  // left out when unknown
+    std::optional<std::string> ip;         // left out when unknown
+};
+
+// The compact JSON text: members in ascending order of their names by character
+// code (bussid, dllver, exename, exesize, ip, seed), every value a quoted text.
+// GBK in, GBK out.
+std::string client_information_text(const ClientInformation& info);
+
+// A JSON string's content: the double quote as \", the backslash as \\, and the
+// control characters (codes 0 to 31) as \u00XX; every other byte unchanged.
+// Double-byte GBK characters are kept whole (a trail byte 0x5C is no backslash).
+std::string json_escape(std::string_view text);
+
+// The client information of this call: client version, the current call token,
+// host executable path and size, local address.
+ClientInformation gather_client_information();
+
+// The local address from the result of the host lookup: the last address of the
+// list; "" when the lookup failed or gave none. Throws std::out_of_range when the
+// list holds more than ten addresses.
+std::string pick_local_address(const std::optional<std::vector<std::string>>& addresses);
+
+// The workstation's IPv4 address: its host name looked up, then
+// pick_local_address. "" when the host name cannot be resolved; throws
+// std::out_of_range when the host has more than ten addresses.
+std::string local_address();
+
+}  // namespace vorla::center

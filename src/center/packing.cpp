@@ -1,0 +1,75 @@
+#include "center/packing.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <limits>
+
+#include "common/base64.h"
+
+namespace vorla::center {
+namespace {
+
+constexpr size_t kPiece = 16384;
+
+std::string zlib_message(const z_stream& s, int rc) {
+    if (s.msg) return s.msg;
+    if (const char* text = zError(rc); text && *text) return text;
+    return "zlib error " + std::to_string(rc);
+}
+
+}  // namespace
+
+std::string pack(std::string_view document) {
+    z_stream s{};
+    if (deflateInit(&s, Z_DEFAULT_COMPRESSION) != Z_OK) throw std::runtime_error(zlib_message(s, Z_STREAM_ERROR));
+    std::string compressed;
+    compressed.reserve(deflateBound(&s, static_cast<uLong>(document.size())));
+    s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(document.data()));
+    size_t left = document.size();
+    char piece[kPiece];
+    int rc = Z_OK;
+    do {
+        const uInt chunk = static_cast<uInt>(std::min<size_t>(left, std::numeric_limits<uInt>::max()));
+        s.avail_in = chunk;
+        left -= chunk;
+        const int flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
+        do {
+            s.next_out = reinterpret_cast<Bytef*>(piece);
+            s.avail_out = kPiece;
+            rc = deflate(&s, flush);
+            compressed.append(piece, kPiece - s.avail_out);
+        } while (s.avail_out == 0);
+    } while (left > 0);
+    deflateEnd(&s);
+    if (rc != Z_STREAM_END) throw std::runtime_error(zlib_message(s, rc));
+    return base64_encode_lines(compressed);
+}
+
+std::string unpack(std::string_view packed) {
+    const std::string bytes = base64_decode(packed);
+    if (bytes.empty()) return {};
+    z_stream s{};
+    if (inflateInit(&s) != Z_OK) throw UnpackError(zlib_message(s, Z_STREAM_ERROR));
+    struct End {
+        z_stream* s;
+        ~End() { inflateEnd(s); }
+    } end{&s};
+    if (bytes.size() > std::numeric_limits<uInt>::max()) throw UnpackError("compressed data too large");
+    s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    s.avail_in = static_cast<uInt>(bytes.size());
+    std::string out;
+    char piece[kPiece];
+    for (;;) {
+        s.next_out = reinterpret_cast<Bytef*>(piece);
+        s.avail_out = kPiece;
+        const int rc = inflate(&s, Z_NO_FLUSH);
+        out.append(piece, kPiece - s.avail_out);
+        if (rc == Z_STREAM_END) return out;
+        if (rc == Z_OK) continue;
+        if (rc == Z_BUF_ERROR && s.avail_in == 0) throw UnpackError("unexpected end of the compressed data");
+        throw UnpackError(zlib_message(s, rc));
+    }
+}
+
+}  // namespace vorla::center

@@ -1,0 +1,100 @@
+// vorla-sim: serves the remote services of the library on 127.0.0.1 for tests,
+// the demo and integrators. See README.md.
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "sim.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: vorla-sim [--port N] [--scenario DIR] [--record DIR]\n"
+    "\n"
+    "Simulates the insurance center (service description and sbiz endpoint at\n"
+    "/RemoteFacedeBean/RemoteFacedeBeanService) on 127.0.0.1.\n"
+    "\n"
+    "  --port N        port to listen on; 0 (the default) picks a free one.\n"
+    "                  Prints \"listening on PORT\" once the server accepts.\n"
+    "  --scenario DIR  answers per business type, read at every request:\n"
+    "                    BIZ.xml    GBK answer document, packed and returned\n"
+    "                    BIZ.fault  SOAP fault with this GBK text\n"
+    "                    BIZ.raw    returned as the result text without packing\n"
+    "                               (empty file: empty result; garbage: bad Base64)\n"
+    "                    BIZ.http   bare HTTP status (e.g. 503) without SOAP\n"
+    "                    BIZ.delay  milliseconds to wait before answering\n"
+    "                    service.wsdl, service.xsd  replace the description and\n"
+    "                               schema (${endpoint}, ${base}, ${namespace} filled in)\n"
+    "                  Without an entry: a success answer for the business type.\n"
+    "  --record DIR    appends every request to DIR/requests.jsonl (one JSON\n"
+    "                  object per line: seq, method, path, query, arg0..arg4,\n"
+    "                  document_base64 (unpacked GBK bytes), document (UTF-8)...).\n"
+    "  --help          this text.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int port = 0;
+    std::string scenario, record;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                std::cerr << "vorla-sim: " << arg << " needs a value\n" << kUsage;
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            return 0;
+        } else if (arg == "--port") {
+            port = std::atoi(value().c_str());
+        } else if (arg == "--scenario") {
+            scenario = value();
+        } else if (arg == "--record") {
+            record = value();
+        } else {
+            std::cerr << "vorla-sim: unknown argument " << arg << "\n" << kUsage;
+            return 2;
+        }
+    }
+
+    // SIGINT and SIGTERM stop the server; they are taken by a thread of their own.
+    sigset_t stop_signals;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGINT);
+    sigaddset(&stop_signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    httplib::Server server;
+    std::unique_ptr<vorla::sim::Recorder> recorder;
+    if (!record.empty()) recorder = std::make_unique<vorla::sim::Recorder>(record);
+    vorla::sim::Context context{scenario, recorder.get(), {}};
+
+    const int bound = port == 0 ? server.bind_to_any_port("127.0.0.1")
+                                : (server.bind_to_port("127.0.0.1", port) ? port : -1);
+    if (bound <= 0) {
+        std::cerr << "vorla-sim: cannot listen on 127.0.0.1:" << port << "\n";
+        return 1;
+    }
+    context.base_url = "http://127.0.0.1:" + std::to_string(bound);
+    vorla::sim::add_services(server, context);
+
+    std::thread stopper([&server, stop_signals] {
+        int sig = 0;
+        sigwait(&stop_signals, &sig);
+        server.stop();
+    });
+    stopper.detach();
+
+    std::printf("listening on %d\n", bound);
+    std::fflush(stdout);
+    return server.listen_after_bind() ? 0 : 1;
+}
