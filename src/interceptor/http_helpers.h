@@ -1,0 +1,34 @@
+// The HTTP operations of every exchange that is not the SOAP call to the center:
+// the monitoring POST, text POSTs (JSON and form) and the file upload. Texts are
+// GBK inside and UTF-8 on the wire; each call is self-contained (own client, no
+// retry), follows redirects and waits at most 10 s for the answer.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vorla::http {
+
+struct Result {
+    bool ok = false;
+    std::string text;  // the answer, or the failure text
+};
+
+// Monitoring POST (application/json): the service's answer on success, otherwise
+// "医保监控请求失败:" + the error message. Writes the diagnostic-log lines of the
+// exchange. Throws only when the failure line cannot be logged.
+std::string monitoring_post(std::string_view url, std::string_view json_gbk);
+
+// POST of a text: success when the final status is 200 (answer converted to GBK);
+// otherwise "调用接口错误:" + the error message. An empty content type means
+// "application/x-www-form-urlencoded".
+Result post_text(std::string_view url, std::string_view body_gbk, std::string_view content_type = {});
+Result json_post(std::string_view url, std::string_view json_gbk);
+Result form_post(std::string_view url, std::string_view body_gbk);
+
+// multipart/form-data upload: field "fileName" = name, file part "file". Success
+// on any 2xx status; the answer is returned byte for byte, a failure as the
+// error message alone.
+Result upload_file(std::string_view url, std::string_view path, std::string_view name_gbk);
+
+}  // namespace vorla::http
