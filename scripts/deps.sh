@@ -5,6 +5,7 @@ packages=(
   build-essential cmake pkg-config binutils
   libpugixml-dev zlib1g-dev
   libgtest-dev googletest
+  libfltk1.3-dev libx11-dev libxft-dev fonts-noto-cjk xvfb xauth
   libcurl4-openssl-dev libcpp-httplib-dev
 )
 missing=()
