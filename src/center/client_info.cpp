@@ -1,7 +1,7 @@
 #include "center/client_info.h"
 
+#include <algorithm>
 #include <map>
-#include <stdexcept>
 
 #include "entry/config.h"
 #include "platform/net.h"
@@ -54,11 +54,13 @@ std::string client_information_text(const ClientInformation& info) {
 }
 
 std::string pick_local_address(const std::optional<std::vector<std::string>>& addresses) {
-    if (!addresses) return {};
-    // The walk looks at no more than eleven entries; an eleventh present means
-    // a twelfth would have to be looked at, which the walk cannot.
-    if (addresses->size() > 10) throw std::out_of_range("more than ten addresses for the host name");
-    return addresses->empty() ? std::string() : addresses->back();
+    if (!addresses || addresses->empty()) return {};
+    // Mend: the original walk looks at no more than eleven entries (positions 0
+    // to 10) and fails with a range error when the eleventh is present. Here the
+    // walk stops after those eleven instead, so the last of the first eleven is
+    // taken: the last address of a list of up to eleven, the eleventh of a longer one.
+    constexpr size_t kLooked = 11;
+    return (*addresses)[std::min(addresses->size(), kLooked) - 1];
 }
 
 std::string local_address() {

@@ -33,14 +33,14 @@ std::string json_escape(std::string_view text);
 // host executable path and size, local address.
 ClientInformation gather_client_information();
 
-// The local address from the result of the host lookup: the last address of the
-// list; "" when the lookup failed or gave none. Throws std::out_of_range when the
-// list holds more than ten addresses.
+// The local address from the result of the host lookup: the last of the list's
+// first eleven addresses (the last address of a list of up to eleven; mend: the
+// spec's walk fails with a range error from eleven addresses on, this one does
+// not); "" when the lookup failed or gave none.
 std::string pick_local_address(const std::optional<std::vector<std::string>>& addresses);
 
 // The workstation's IPv4 address: its host name looked up, then
-// pick_local_address. "" when the host name cannot be resolved; throws
-// std::out_of_range when the host has more than ten addresses.
+// pick_local_address. "" when the host name cannot be resolved.
 std::string local_address();
 
 }  // namespace vorla::center

@@ -4,6 +4,7 @@
 // retry), follows redirects and waits at most 10 s for the answer.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -30,5 +31,22 @@ Result form_post(std::string_view url, std::string_view body_gbk);
 // on any 2xx status; the answer is returned byte for byte, a failure as the
 // error message alone.
 Result upload_file(std::string_view url, std::string_view path, std::string_view name_gbk);
+
+// ---- parts, for tests ---------------------------------------------------------
+
+// The file's own name: `path` without its directories ("/" or the platform's
+// separator).
+std::string file_name_of(std::string_view path);
+
+// The Content-Type registered for the extension of the file name (letter case
+// ignored): a small table of common document, image, text and archive types;
+// "application/octet-stream" for any other extension and for none.
+std::string content_type_for(std::string_view path);
+
+// The read time-out of every operation: 10 s without a byte moving once the
+// connection is up. Tests only may shorten it (the transport checks it about
+// once a second); zero or less restores 10 s.
+void set_read_timeout(std::chrono::milliseconds timeout);
+std::chrono::milliseconds read_timeout();
 
 }  // namespace vorla::http

@@ -274,17 +274,23 @@ TEST(CenterClientInformation, Escapes) {
     EXPECT_EQ(json_escape("x\x81"), "x\x81");
 }
 
-TEST(CenterLocalAddress, LastOfAtMostTen) {
+TEST(CenterLocalAddress, LastOfTheFirstEleven) {
     using List = std::vector<std::string>;
     EXPECT_EQ(pick_local_address(std::nullopt), "");
     EXPECT_EQ(pick_local_address(List{}), "");
     EXPECT_EQ(pick_local_address(List{"10.0.0.1"}), "10.0.0.1");
     EXPECT_EQ(pick_local_address(List{"10.0.0.1", "192.168.1.9"}), "192.168.1.9");
-    List ten;
-    for (int i = 1; i <= 10; ++i) ten.push_back("10.0.0." + std::to_string(i));
-    EXPECT_EQ(pick_local_address(ten), "10.0.0.10");
-    ten.push_back("10.0.0.11");
-    EXPECT_THROW(pick_local_address(ten), std::out_of_range);
+    List many;
+    for (int i = 1; i <= 10; ++i) many.push_back("10.0.0." + std::to_string(i));
+    EXPECT_EQ(pick_local_address(many), "10.0.0.10");
+    // Mend: eleven addresses and more no longer fail; the eleventh is taken.
+    many.push_back("10.0.0.11");
+    EXPECT_EQ(pick_local_address(many), "10.0.0.11");
+    many.push_back("10.0.0.12");
+    EXPECT_EQ(pick_local_address(many), "10.0.0.11");
+    for (int i = 13; i <= 40; ++i) many.push_back("10.0.0." + std::to_string(i));
+    EXPECT_NO_THROW(pick_local_address(many));
+    EXPECT_EQ(pick_local_address(many), "10.0.0.11");
 }
 
 TEST(CenterClientInformation, GatheredForThisProcess) {

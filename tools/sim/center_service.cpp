@@ -5,7 +5,6 @@
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
-#include <thread>
 
 #include "center/packing.h"
 #include "center/soap.h"
@@ -194,7 +193,11 @@ void serve_call(const Context& context, const httplib::Request& req, httplib::Re
     }
     const std::string stem = scenario_stem(args[1]);
     if (const auto delay = scenario_file(context, stem + ".delay")) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoll(delay->c_str())));
+        wait_for(req, std::chrono::milliseconds(std::atoll(delay->c_str())));
+    }
+    if (scenario_file(context, stem + ".drop")) {
+        drop_connection(req);
+        return;
     }
     if (const auto fault = scenario_file(context, stem + ".fault")) {
         answer_fault(res, platform::gbk_to_utf8(*fault));

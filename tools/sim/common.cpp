@@ -1,5 +1,14 @@
-// Recording and scenario files.
+// Recording, scenario files and dropped connections.
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -74,6 +83,57 @@ std::vector<std::pair<std::string, std::string>> request_fields(const httplib::R
     return {{"method", request.method},
             {"path", request.path},
             {"query", q == std::string::npos ? std::string() : request.target.substr(q + 1)}};
+}
+
+namespace {
+
+int port_of(const sockaddr_storage& address) {
+    if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+    if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
+    return -1;
+}
+
+}  // namespace
+
+int connection_socket(const httplib::Request& request) {
+    // The server keeps the connection's socket to itself: find it among the
+    // process's descriptors by its two ports.
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (!dir) return -1;
+    int found = -1;
+    while (const dirent* entry = ::readdir(dir)) {
+        const int fd = std::atoi(entry->d_name);
+        if (fd <= 2 || fd == ::dirfd(dir)) continue;
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode)) continue;
+        sockaddr_storage local{}, peer{};
+        socklen_t local_length = sizeof local, peer_length = sizeof peer;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &local_length) != 0) continue;
+        if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peer_length) != 0) continue;
+        if (port_of(local) == request.local_port && port_of(peer) == request.remote_port) {
+            found = fd;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
+void drop_connection(const httplib::Request& request) {
+    // The server closes the descriptor itself when its write fails.
+    const int fd = connection_socket(request);
+    if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+}
+
+void wait_for(const httplib::Request& request, std::chrono::milliseconds delay) {
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + delay;
+    const int fd = connection_socket(request);
+    while (Clock::now() < end) {
+        std::this_thread::sleep_for(std::min<Clock::duration>(end - Clock::now(), std::chrono::milliseconds(50)));
+        char byte;
+        if (fd >= 0 && ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0) return;  // the client is gone
+    }
 }
 
 }  // namespace vorla::sim
