@@ -42,8 +42,10 @@ std::string InvokeRequest::make_text(std::string_view hid, std::string_view bizt
         }
         return out + "'";
     };
-    return "{functionname:'bizbuss',params:{hid:" + quoted(hid) + ",biztype:" + quoted(biztype) +
-           ",ip:" + quoted(ip) + ",indata:" + quoted(indata) + "}}";
+    // The layout of the I1 request that J2 and J11 feed back into the dispatcher,
+    // blanks included: a blank after "biztype:", before ",indata" and before "}}".
+    return "{functionname:'bizbuss',params:{hid:" + quoted(hid) + ",biztype: " + quoted(biztype) +
+           ",ip:" + quoted(ip) + " ,indata:" + quoted(indata) + " }}";
 }
 
 std::string rejection_text() { return gbk("{returnCode:0,exception:'非法的函数名'}"); }

@@ -20,8 +20,11 @@ public:
     // such member; a number or literal gives its text. Names are case-sensitive.
     std::string param(std::string_view name) const;
 
-    // The text of an invoke request for "bizbuss" with these parameters (GBK),
-    // quoted and escaped so that parse() gives the same values back.
+    // The text of an invoke request for "bizbuss" with these parameters (GBK):
+    //   {functionname:'bizbuss',params:{hid:'<hid>',biztype: '<biztype>',ip:'<ip>' ,indata:'<indata>' }}
+    // byte for byte, blanks included. A quote or backslash inside a value is
+    // escaped with a backslash (a GBK trail byte is never taken for one), so that
+    // parse() gives the same values back whatever they hold.
     static std::string make_text(std::string_view hid, std::string_view biztype, std::string_view ip,
                                  std::string_view indata);
 
