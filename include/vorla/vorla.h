@@ -21,7 +21,9 @@
 
 #if defined(_WIN32)
 #define VORLA_CALL __stdcall
-#define VORLA_API __declspec(dllexport)
+/* vorla.dll exports the four through its module-definition file (vorla.def),
+   under the undecorated names; dllexport would add the decorated ones. */
+#define VORLA_API
 #else
 #define VORLA_CALL
 #define VORLA_API __attribute__((visibility("default")))

@@ -1,0 +1,36 @@
+// The display on Windows: the desktop of the interactive window station. When
+// the build has FLTK for the dialog views, its default font becomes one with
+// Chinese characters.
+#ifdef VORLA_HAVE_FLTK
+#include <FL/Enumerations.H>
+#include <FL/Fl.H>
+#endif
+
+#include "platform/display.h"
+#include "platform/win32/win32.h"
+
+namespace vorla::platform {
+
+bool prepare_display(std::string& error) {
+    static bool ready = false;
+    if (ready) return true;
+    // A process without a visible window station (a service) has no desktop a
+    // cashier could see: a dialog there would wait forever.
+    USEROBJECTFLAGS flags{};
+    HWINSTA station = ::GetProcessWindowStation();
+    if (!station || !::GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr) ||
+        !(flags.dwFlags & WSF_VISIBLE) || !::GetDesktopWindow()) {
+        error = "no interactive desktop";
+        return false;
+    }
+#ifdef VORLA_HAVE_FLTK
+    // FLTK's Windows font names start with a style letter: ' ' plain, 'B' bold.
+    Fl::set_font(FL_HELVETICA, " Microsoft YaHei");
+    Fl::set_font(FL_HELVETICA_BOLD, "BMicrosoft YaHei");
+    Fl::scheme("gtk+");
+#endif
+    ready = true;
+    return true;
+}
+
+}  // namespace vorla::platform
