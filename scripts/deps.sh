@@ -6,7 +6,11 @@ packages=(
   libpugixml-dev zlib1g-dev
   libgtest-dev googletest
   libfltk1.3-dev libx11-dev libxft-dev fonts-noto-cjk xvfb xauth
+  libxtst-dev libxcursor-dev libxinerama-dev
   libcurl4-openssl-dev libcpp-httplib-dev
+  libbenchmark-dev
+  libsqlite3-dev
+  libcairo2-dev libpango1.0-dev libcups2-dev poppler-utils cups-daemon cups-filters
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -18,7 +18,7 @@ struct TCardOut {
     std::string CardId;           // card identifier (its content depends on the reader)
     std::string PersonName;
     std::string ResetInfo;        // card reset information; e-voucher token
-    std::string SpecVersion;      // card specification version
+    std::string SpecVersion;      // version of the card standard the card follows
     std::string IssueDate;        // yyyymmdd
     std::string ValidUntil;
     std::string BirthDate;        // yyyymmdd

@@ -34,9 +34,9 @@ std::string json_escape(std::string_view text);
 ClientInformation gather_client_information();
 
 // The local address from the result of the host lookup: the last of the list's
-// first eleven addresses (the last address of a list of up to eleven; mend: the
-// spec's walk fails with a range error from eleven addresses on, this one does
-// not); "" when the lookup failed or gave none.
+// first eleven addresses (the last address of a list of up to eleven; a host with
+// more addresses still gets one instead of a failure); "" when the lookup failed
+// or gave none.
 std::string pick_local_address(const std::optional<std::vector<std::string>>& addresses);
 
 // The workstation's IPv4 address: its host name looked up, then

@@ -2,34 +2,40 @@
 
 #include <array>
 
+#include "auxiliary/auxiliary.h"
+#include "cards/card_transactions.h"
 #include "center/relay.h"
 #include "common/text.h"
 #include "entry/config.h"
+#include "interceptor/audit.h"
+#include "invoice/j9.h"
 #include "journal/journal.h"
+#include "journal/log4me.h"
 #include "messages/envelope.h"
 #include "platform/platform.h"
+#include "query/insured_query.h"
 
 namespace vorla {
 namespace {
 
 struct Route {
     std::string_view biztype;
-    Handler handler;     // nullptr: not served by the library in this build, relayed
+    Handler handler;
     bool request_block;  // journal the request before the handler runs
     bool own_trap;       // a failure of the handler is ignored, its output kept
 };
 
 // Business types the library handles itself, in matching order.
 constexpr std::array kRoutes = {
-    Route{"J0", nullptr, true, false},  Route{"J1", nullptr, true, false},
-    Route{"J2", nullptr, true, true},   Route{"J4", nullptr, false, false},
-    Route{"J8", nullptr, false, false}, Route{"J9", nullptr, false, false},
-    Route{"J10", nullptr, false, false}, Route{"J11", nullptr, false, true},
+    Route{"J0", cards::handle_j0, true, false},  Route{"J1", cards::handle_j1, true, false},
+    Route{"J2", query::handle_j2, true, true},   Route{"J4", handle_j4, false, false},
+    Route{"J8", cards::handle_j8, false, false}, Route{"J9", invoice::handle_j9, false, false},
+    Route{"J10", handle_j10, false, false}, Route{"J11", query::handle_j11, false, true},
 };
 
 const Route* find_route(std::string_view biztype) {
     for (const Route& r : kRoutes)
-        if (r.biztype == biztype && r.handler) return &r;
+        if (r.biztype == biztype) return &r;
     return nullptr;
 }
 
@@ -47,6 +53,27 @@ void journal_quietly(const journal::Entry& entry) {
         journal::write_block(entry);
     } catch (...) {
         // The answer to the HIS does not depend on the journal.
+    }
+}
+
+// D1 and E1, after the relay: the interceptor records what the center accepted.
+// A failure goes to the diagnostic log; the HIS's answer stays the center's.
+void intercept_after_relay(const std::string& hid, const std::string& biztype, const std::string& ip,
+                           const std::string& indata, const std::string& answer) {
+    std::string error;
+    int result = -1;
+    try {
+        result = interceptor::monitoring_interceptor(hid, biztype, ip, indata, answer, error);
+    } catch (const std::exception& e) {
+        error = e.what();
+    } catch (...) {
+        error.clear();
+    }
+    if (result == 1) return;
+    try {
+        log4me::error(log4me::stamp_serial() + "\t" + error);
+    } catch (...) {
+        // The answer to the HIS does not depend on the diagnostic log.
     }
 }
 
@@ -99,10 +126,18 @@ void bizbuss(const InvokeRequest& request, std::string& out) {
             journal_quietly(entry);
             return;
         }
+        if (biztype == "F1") {
+            // The audit request goes out before the settlement; its outcome never
+            // changes the F1 transaction.
+            std::string error;
+            interceptor::monitoring_interceptor(hid, biztype, ip, indata, "", error);
+        }
     } catch (...) {
-        // A handler failed: the transaction goes to the center under its own type.
+        // A handler or the F1 interceptor failed: the transaction goes to the
+        // center under its own type.
     }
     relay(config().center_address, hid, biztype, ip, indata, out);
+    if (biztype == "D1" || biztype == "E1") intercept_after_relay(hid, biztype, ip, indata, out);
 }
 
 }  // namespace vorla

@@ -69,6 +69,7 @@ private:
     struct Impl;
     std::string path_;
     Impl* impl_;
+    bool file_exists_ = false;
 };
 
 // ---- dynamic libraries ------------------------------------------------------

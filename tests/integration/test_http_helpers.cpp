@@ -173,7 +173,7 @@ TEST_F(HttpHelpers, DroppedConnection) {
 }
 
 TEST_F(HttpHelpers, SilentServerTimesOut) {
-    EXPECT_EQ(http::read_timeout(), 10000ms) << "the time-out of the spec";
+    EXPECT_EQ(http::read_timeout(), 10000ms) << "the 10 s read time-out";
     http::set_read_timeout(1000ms);  // the same rule, shortened for the test
     const auto start = std::chrono::steady_clock::now();
     const http::Result r = http::json_post(url("/http/delay/5000"), "{}");

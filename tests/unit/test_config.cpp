@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "common/text.h"
 #include "entry/config.h"
@@ -70,10 +71,16 @@ TEST_F(Config, FirstLoadCreatesTheFileWithEveryDefault) {
     EXPECT_FALSE(config().card_debug);
     EXPECT_TRUE(config().write_failure.empty());
 
-    // A complete file is not written again.
+    // A complete file is not written again, not even for the key whose default is
+    // empty: the file stays the same file (no replacement by rename).
     const auto before = read_file(path);
+    struct stat first {};
+    ASSERT_EQ(::stat(path.c_str(), &first), 0);
     load_configuration();
+    struct stat second {};
+    ASSERT_EQ(::stat(path.c_str(), &second), 0);
     EXPECT_EQ(read_file(path), before);
+    EXPECT_EQ(first.st_ino, second.st_ino);
 }
 
 TEST_F(Config, ValuesAreTakenUntrimmedAndBlanksCountAsMissing) {

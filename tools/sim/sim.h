@@ -8,6 +8,7 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -52,9 +53,30 @@ std::string json_string(std::string_view utf8);
 // Records what every route needs: method, path, query.
 std::vector<std::pair<std::string, std::string>> request_fields(const httplib::Request& request);
 
+// Closes the connection of `request` at once (both directions shut), so that
+// the client gets no answer at all; what the route then answers is never sent.
+void drop_connection(const httplib::Request& request);
+
+// Waits `delay` before the route answers; returns early when the client closes
+// the connection meanwhile (nobody would read the answer).
+void wait_for(const httplib::Request& request, std::chrono::milliseconds delay);
+
+// The socket of the connection that carried `request`; -1 when not found.
+int connection_socket(const httplib::Request& request);
+
 // ---- services ---------------------------------------------------------------
 // The insurance center: service description, schema and the `sbiz` endpoint.
 void add_center_service(httplib::Server& server, Context& context);
+
+// The generic HTTP endpoint under /http/: status, redirect, delay, echo, drop.
+void add_http_service(httplib::Server& server, Context& context);
+
+// The monitoring service (/his/realcheck/audit) and the J10 upload endpoint
+// (/upload): see monitor_services.cpp.
+void add_monitor_services(httplib::Server& server, Context& context);
+
+// The authentication service (yd_1903, yd_1904) and the qrcode action: card_services.cpp.
+void add_card_services(httplib::Server& server, Context& context);
 
 // Every service, in the order they are added.
 void add_services(httplib::Server& server, Context& context);

@@ -84,6 +84,7 @@ struct Profile::Impl {
 Profile::Profile(std::string path) : path_(std::move(path)), impl_(new Impl) {
     std::ifstream in(path_, std::ios::binary);
     if (!in) return;
+    file_exists_ = true;
     std::stringstream ss;
     ss << in.rdbuf();
     std::string all = ss.str();
@@ -144,6 +145,10 @@ void Profile::write(std::string_view section, std::string_view key, std::string_
         if (i + 1 < next.lines.size() || next.ends_with_newline) text += '\n';
     }
 
+    // Writing what the file already holds (an empty key written empty again, say)
+    // changes nothing and needs no write permission.
+    if (next.lines == impl_->lines && file_exists_) return;
+
     const std::string failure = "Unable to write to " + path_;
     // A read-only file stays read-only, as with the system's profile functions.
     if (::access(path_.c_str(), F_OK) == 0 && ::access(path_.c_str(), W_OK) != 0)
@@ -168,6 +173,7 @@ void Profile::write(std::string_view section, std::string_view key, std::string_
         throw ProfileWriteError(failure);
     }
     *impl_ = std::move(next);
+    file_exists_ = true;
 }
 
 }  // namespace vorla::platform
