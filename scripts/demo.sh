@@ -144,6 +144,22 @@ j10='<?xml version="1.0" encoding="GBK"?><DATA><HEAD><VER>1.0</VER><APP>J10</APP
 run 0 "J10: a file uploaded to the address named in the request" \
   "{functionname:'bizbuss',params:{hid:'$hid',biztype:'J10',ip:'$ip',indata:'$j10'}}"
 
+# ---- J9: the invoice of a finished settlement, previewed (written as PDF by the script) --
+cp templates/kwmzfp.rmf templates/kwzyfp.rmf "$VORLA_SYSTEM_DIR/"   # the templates live beside vorla.ini
+printf 'preview pdf %s\n' "$demo/invoice-outpatient.pdf" >"$demo/cashier-j9.script"
+export VORLA_CASHIER="$demo/cashier-j9.script"
+j9='<?xml version="1.0" encoding="GBK"?><DATA><HEAD><VER>1.0</VER><APP>J9</APP></HEAD><MSG><HEAD><YLJGDM>'$hid'</YLJGDM><YYLSH>MZ0001</YYLSH><YBLSH>MZ'$today'0001</YBLSH><TFBZ>0</TFBZ><DISPLAY>1</DISPLAY></HEAD></MSG></DATA>'
+run 0 "J9: the outpatient invoice fetched from the center's invoice action and previewed" \
+  "{functionname:'bizbuss',params:{hid:'$hid',biztype:'J9',ip:'$ip',indata:'$j9'}}"
+unset VORLA_CASHIER
+if [ -s "$demo/invoice-outpatient.pdf" ]; then
+  echo "   invoice written: $demo/invoice-outpatient.pdf; its text begins:"
+  pdftotext -layout "$demo/invoice-outpatient.pdf" - 2>/dev/null | sed -n '1,12p' | sed 's/^/   | /'
+else
+  echo "   no invoice PDF was written"
+  failures=$((failures + 1))
+fi
+
 # ---- monitoring: the D1 above was stored; fee details, then the settlement's audit --------
 e1='<?xml version="1.0" encoding="GBK"?><DATA><HEAD><VER>1.0</VER><APP>E1</APP></HEAD><MSG><HEAD><YLJGDM>'$hid'</YLJGDM><YYLSH>MZ0001</YYLSH><YBLSH>YB'$today'0001</YBLSH></HEAD><DETAIL><MXLSH>1</MXLSH><XMBJ>1</XMBJ><YBXMDM>X001</YBXMDM><SFRQ>'$today'093500</SFRQ><FYDJ>12.5</FYDJ><FYSL>2</FYSL><FYJE>25</FYJE><YSDM>D01</YSDM><KSDM>101</KSDM><CZYXM>收费员</CZYXM></DETAIL></MSG></DATA>'
 run 0 "E1: fee details relayed, then kept in the local store" \
