@@ -144,7 +144,7 @@ j10='<?xml version="1.0" encoding="GBK"?><DATA><HEAD><VER>1.0</VER><APP>J10</APP
 run 0 "J10: a file uploaded to the address named in the request" \
   "{functionname:'bizbuss',params:{hid:'$hid',biztype:'J10',ip:'$ip',indata:'$j10'}}"
 
-# ---- J9: the invoice of a finished settlement, previewed (written as PDF by the script) --
+# ---- J9: invoices of finished settlements, previewed and printed (PDFs by the script) --
 cp templates/kwmzfp.rmf templates/kwzyfp.rmf "$VORLA_SYSTEM_DIR/"   # the templates live beside vorla.ini
 printf 'preview pdf %s\n' "$demo/invoice-outpatient.pdf" >"$demo/cashier-j9.script"
 export VORLA_CASHIER="$demo/cashier-j9.script"
@@ -157,6 +157,19 @@ if [ -s "$demo/invoice-outpatient.pdf" ]; then
   pdftotext -layout "$demo/invoice-outpatient.pdf" - 2>/dev/null | sed -n '1,12p' | sed 's/^/   | /'
 else
   echo "   no invoice PDF was written"
+  failures=$((failures + 1))
+fi
+
+printf 'print pdf %s\n' "$demo/invoice-inpatient.pdf" >"$demo/cashier-j9-zy.script"
+export VORLA_CASHIER="$demo/cashier-j9-zy.script"
+j9zy='<?xml version="1.0" encoding="GBK"?><DATA><HEAD><VER>1.0</VER><APP>J9</APP></HEAD><MSG><HEAD><YLJGDM>'$hid'</YLJGDM><YYLSH>ZY0001</YYLSH><YBLSH>ZY'$today'0001</YBLSH><TFBZ>0</TFBZ><DISPLAY>0</DISPLAY></HEAD></MSG></DATA>'
+run 0 "J9: the inpatient invoice, printed (the script's print dialog writes the PDF)" \
+  "{functionname:'bizbuss',params:{hid:'$hid',biztype:'J9',ip:'$ip',indata:'$j9zy'}}"
+unset VORLA_CASHIER
+if [ -s "$demo/invoice-inpatient.pdf" ]; then
+  echo "   invoice written: $demo/invoice-inpatient.pdf"
+else
+  echo "   no inpatient invoice PDF was written"
   failures=$((failures + 1))
 fi
 

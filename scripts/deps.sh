@@ -11,6 +11,7 @@ packages=(
   libbenchmark-dev
   libsqlite3-dev
   libcairo2-dev libpango1.0-dev libcups2-dev poppler-utils cups-daemon cups-filters
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

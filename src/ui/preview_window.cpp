@@ -100,7 +100,9 @@ public:
     void run() {
         window_->show();
         window_->wait_for_expose();  // mapped before anything changes in it
-        while (!done_ && window_->shown()) Fl::wait();
+        // Bounded waits: a callback that closes the window may run inside a wait
+        // that would otherwise sleep until the next event.
+        while (!done_ && window_->shown()) Fl::wait(0.25);
         // Handle what is still queued (exposures) and draw it, so that no damage
         // region is left behind with the window.
         Fl::check();
