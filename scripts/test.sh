@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds vorla twice (plain, and with AddressSanitizer + UndefinedBehaviorSanitizer)
 # and runs every test in both builds; then cross-builds vorla.dll for 32-bit
-# Windows and runs the Windows test host under Wine against vorla-sim.
+# Windows and runs the Windows test host under Wine against vorla-sim; last
+# runs each fuzz target of fuzz/ for 20 s (clang, in build-fuzz).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh
@@ -21,3 +22,6 @@ echo "all tests passed (plain and sanitizer builds)"
 # vorla-sim of the plain build. Skipped with a message where Wine cannot run.
 ./scripts/build-windows.sh build-win32
 ./tests/windows/run.sh build-win32 build
+
+# The libFuzzer targets of fuzz/ (clang, sanitizers), 20 s each.
+./scripts/fuzz.sh 20
