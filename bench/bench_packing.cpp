@@ -9,45 +9,11 @@
 
 #include "bench.h"
 #include "center/packing.h"
-#include "common/datetime.h"
-#include "common/text.h"
 #include "messages/catalogue.h"
 #include "messages/serializer.h"
 
 namespace vorla::bench {
 namespace {
-
-const std::string& e1_document() {
-    static const std::string document = [] {
-        TE1InBean bean;
-        bean.HEAD.VER = "1.0";
-        bean.HEAD.APP = "E1";
-        bean.HEAD.WorkDate = "20240131";
-        bean.MSG.HEAD.YLJGDM = "10010001";
-        bean.MSG.HEAD.YYLSH = "MZ20240131000123";
-        bean.MSG.HEAD.YBLSH = "YB202401310000456";
-        for (int i = 0; i < 500; ++i) {
-            TE1InDetail row;
-            row.MXLSH = "MX" + std::to_string(100000 + i);
-            row.XMBJ = i % 7 == 0 ? "1" : "0";
-            row.YBXMDM = "XA01BAC" + std::to_string(1000 + i % 97) + "A001010101";
-            row.BBH = "V" + std::to_string(i % 5);
-            row.SFRQ = encode_date_time(2024, 1, 31, 9 + i % 8, i % 60, (i * 7) % 60);
-            row.FYDJ = 12.5 + (i % 13) * 3.25;
-            row.FYSL = 1 + i % 4;
-            row.FYJE = row.FYDJ * row.FYSL;
-            row.YBZFXD = gbk("限门诊使用");
-            row.YSDM = "YS" + std::to_string(200 + i % 11);
-            row.KSDM = "KS" + std::to_string(10 + i % 6);
-            row.CFZXTS = std::to_string(1 + i % 7);
-            row.CZYXM = gbk("收费员");
-            row.CZRQ = encode_date_time(2024, 1, 31, 10, 0, 0);
-            bean.MSG.DETAIL.push_back(row);
-        }
-        return write_bean(bean);
-    }();
-    return document;
-}
 
 // A plain Base64 codec (one line, no checks beyond the alphabet): the baseline.
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

@@ -1,6 +1,8 @@
 #include "center/client_info.h"
 
 #include <algorithm>
+#include <chrono>
+#include <mutex>
 #include <map>
 
 #include "entry/config.h"
@@ -64,9 +66,21 @@ std::string pick_local_address(const std::optional<std::vector<std::string>>& ad
 }
 
 std::string local_address() {
+    // The host lookup reads the resolver's files at every call; its answer is kept
+    // for a few seconds, which no change of the workstation's address outruns.
+    static std::mutex guard;
+    static std::string kept;
+    static std::chrono::steady_clock::time_point kept_at;
+    static bool has_kept = false;
+    const auto now = std::chrono::steady_clock::now();
+    std::lock_guard<std::mutex> lock(guard);
+    if (has_kept && now - kept_at < kLocalAddressKept) return kept;
     const std::optional<std::string> name = platform::host_name();
-    if (!name) return {};
-    return pick_local_address(platform::lookup_ipv4(*name));
+    std::string address = name ? pick_local_address(platform::lookup_ipv4(*name)) : std::string();
+    kept = address;
+    kept_at = now;
+    has_kept = true;
+    return address;
 }
 
 ClientInformation gather_client_information() {
@@ -74,9 +88,12 @@ ClientInformation gather_client_information() {
     info.dllver = std::string(kClientVersion);
     info.seed = config().seed;
     info.bussid = config().bussid;
-    info.exename = platform::host_executable_text();
+    // The host's executable does not change while the process runs.
+    static const std::string exe_path = platform::host_executable_path();
+    static const std::string exe_text = platform::host_executable_text();
+    info.exename = exe_text;
     try {
-        info.exesize = platform::file_size(platform::host_executable_path());
+        info.exesize = platform::file_size(exe_path);
     } catch (...) {
         info.exesize.reset();
     }

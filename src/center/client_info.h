@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,8 +40,12 @@ ClientInformation gather_client_information();
 // or gave none.
 std::string pick_local_address(const std::optional<std::vector<std::string>>& addresses);
 
+// How long local_address() keeps the answer of a host lookup.
+inline constexpr std::chrono::seconds kLocalAddressKept{5};
+
 // The workstation's IPv4 address: its host name looked up, then
-// pick_local_address. "" when the host name cannot be resolved.
+// pick_local_address. "" when the host name cannot be resolved. The answer is
+// kept for kLocalAddressKept.
 std::string local_address();
 
 }  // namespace vorla::center

@@ -1,6 +1,8 @@
 #include "entry/config.h"
 
 #include <chrono>
+#include <cstdint>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -65,38 +67,37 @@ const std::vector<Setting>& settings() {
 std::string reverse_digits(std::string s) { return std::string(s.rbegin(), s.rend()); }
 
 void draw_call_token(Configuration& c) {
-    const auto now = std::chrono::high_resolution_clock::now().time_since_epoch().count();
-    std::mt19937 rng(static_cast<std::mt19937::result_type>(now ^ (now >> 32)));
+    // One generator for the process, seeded from the clock at its first draw:
+    // seeding a new one costs more than the whole rest of the load.
+    static std::mt19937 rng = [] {
+        const auto now = std::chrono::high_resolution_clock::now().time_since_epoch().count();
+        return std::mt19937(static_cast<std::mt19937::result_type>(now ^ (now >> 32)));
+    }();
     std::uniform_int_distribution<long long> draw(0, 99999998);
     c.seed = std::to_string(draw(rng) + 10000000);
     const auto t = platform::local_now();
     c.bussid = make_bussid(c.seed, (t.year % 100) * 10000 + t.month * 100 + t.day);
 }
 
-}  // namespace
+// The values of the last full load and the stamp vorla.ini had after it.
+struct LoadedFile {
+    platform::FileStamp stamp;
+    Configuration values;
+};
 
-Configuration& config() {
-    static Configuration values;
-    return values;
+std::optional<LoadedFile>& last_load() {
+    static std::optional<LoadedFile> loaded;
+    return loaded;
 }
 
-std::string configuration_path() {
-    return platform::system_directory() + platform::path_separator() + "vorla.ini";
+std::int64_t wall_clock_ns() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
-std::string make_bussid(std::string_view seed, int yymmdd) {
-    std::string version;
-    for (char ch : kClientVersion)
-        if (ch != '.') version += ch;
-    const long long seed_reversed = std::stoll(reverse_digits(std::string(seed)));
-    const long long sum = std::stoll(version) + 2LL * yymmdd + kBussidConstant + seed_reversed;
-    return reverse_digits(std::to_string(sum));
-}
-
-void load_configuration() {
-    Configuration& c = config();
-    c.write_failure.clear();
-    platform::Profile ini(configuration_path());
+void read_file_into(Configuration& c, const std::string& path) {
+    platform::Profile ini(path);
     for (const Setting& s : settings()) {
         if (s.rule == Rule::MonitorSwitch) c.monitoring = false;
         if (s.text) (c.*s.text).clear();
@@ -120,10 +121,55 @@ void load_configuration() {
                 c.*s.text = value;
                 break;
         }
-        if (s.text == &Configuration::institution_key) draw_call_token(c);
     }
 }
 
-void release_configuration() { config() = Configuration{}; }
+}  // namespace
+
+Configuration& config() {
+    static Configuration values;
+    return values;
+}
+
+std::string configuration_path() {
+    return platform::system_directory() + platform::path_separator() + "vorla.ini";
+}
+
+std::string make_bussid(std::string_view seed, int yymmdd) {
+    std::string version;
+    for (char ch : kClientVersion)
+        if (ch != '.') version += ch;
+    const long long seed_reversed = std::stoll(reverse_digits(std::string(seed)));
+    const long long sum = std::stoll(version) + 2LL * yymmdd + kBussidConstant + seed_reversed;
+    return reverse_digits(std::to_string(sum));
+}
+
+void load_configuration(std::chrono::milliseconds settled) {
+    Configuration& c = config();
+    c.write_failure.clear();
+    const std::string path = configuration_path();
+    std::optional<LoadedFile>& cache = last_load();
+    const std::optional<platform::FileStamp> now = platform::file_stamp(path);
+    if (cache && now && *now == cache->stamp) {
+        const bool debug = c.card_debug;
+        c = cache->values;
+        c.card_debug = c.card_debug || debug;
+    } else {
+        cache.reset();
+        const std::int64_t read_at = wall_clock_ns();
+        read_file_into(c, path);
+        const std::optional<platform::FileStamp> after = platform::file_stamp(path);
+        const std::int64_t settled_ns = std::chrono::nanoseconds(settled).count();
+        if (c.write_failure.empty() && after && after->modified_ns < read_at - settled_ns &&
+            after->changed_ns < read_at - settled_ns)
+            cache = LoadedFile{*after, c};
+    }
+    draw_call_token(c);
+}
+
+void release_configuration() {
+    config() = Configuration{};
+    last_load().reset();
+}
 
 }  // namespace vorla

@@ -2,6 +2,7 @@
 // start of every call into process-wide values.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -38,9 +39,18 @@ struct Configuration {
 // The process-wide values. Calls do not overlap, so no lock guards them.
 Configuration& config();
 
+// A file modified shortly before it was read may change again within the file
+// system's clock resolution without a visible change of its stamp; only a file
+// left alone this long before a load is taken from the remembered values.
+inline constexpr std::chrono::milliseconds kConfigurationSettled{2000};
+
 // Reloads vorla.ini (writing back the defaults of missing or blank keys) and
-// draws a new call token.
-void load_configuration();
+// draws a new call token. While the file keeps the stamp it had after the last
+// load (size, modification and change times, identity) and had been left alone
+// for `settled` before that load, the values of that load are taken again
+// without reading it; any edit, replacement or removal takes effect at the next
+// load. A load that could not write a default is never remembered.
+void load_configuration(std::chrono::milliseconds settled = kConfigurationSettled);
 
 // Releases the process-wide texts (at unload).
 void release_configuration();

@@ -81,9 +81,13 @@ void append_fields(std::string& out, RecordRef fields) {
             case FieldKind::Text: {
                 const auto& s = *static_cast<const std::string*>(f.value);
                 if (s.empty()) break;
-                std::string escaped;
-                append_escaped(escaped, s);
-                append_element(out, f.name, escaped);
+                out += '<';
+                out += f.name;
+                out += '>';
+                append_escaped(out, s);
+                out += "</";
+                out += f.name;
+                out += '>';
                 break;
             }
             case FieldKind::Integer: {
@@ -151,6 +155,20 @@ pugi::xml_node child_any_case(pugi::xml_node parent, std::string_view name) {
 }
 
 // The text content of an element: every text and CDATA inside it, in order.
+void append_content(std::string& out, pugi::xml_node n);
+
+// The same, without a copy when the element holds one text or nothing at all
+// (`storage` keeps the content otherwise).
+std::string_view content_of(pugi::xml_node n, std::string& storage) {
+    const pugi::xml_node first = n.first_child();
+    if (!first) return {};
+    if (!first.next_sibling() && (first.type() == pugi::node_pcdata || first.type() == pugi::node_cdata))
+        return first.value();
+    storage.clear();
+    append_content(storage, n);
+    return storage;
+}
+
 void append_content(std::string& out, pugi::xml_node n) {
     for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling()) {
         if (c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata)
@@ -162,7 +180,7 @@ void append_content(std::string& out, pugi::xml_node n) {
 
 // ---- read: values ----------------------------------------------------------------------
 
-std::int32_t read_integer(const std::string& content) {
+std::int32_t read_integer(std::string_view content) {
     std::string_view s = content;
     if (!s.empty() && s.front() == '+' && s.size() > 1 && s[1] != '-') s.remove_prefix(1);
     std::int32_t v = 0;
@@ -172,7 +190,7 @@ std::int32_t read_integer(const std::string& content) {
     return v;
 }
 
-double read_decimal(const std::string& content) {
+double read_decimal(std::string_view content) {
     std::string_view s = content;
     while (!s.empty() && is_xml_blank(s.front())) s.remove_prefix(1);
     while (!s.empty() && is_xml_blank(s.back())) s.remove_suffix(1);
@@ -203,7 +221,7 @@ bool part(std::string_view s, int& out) {
     return true;
 }
 
-std::optional<DateValue> read_date(const std::string& content) {
+std::optional<DateValue> read_date(std::string_view content) {
     if (content.empty()) return encode_date(1899, 1, 1);
     std::vector<size_t> starts;
     for (size_t i = 0; i < content.size(); ++i)
@@ -219,14 +237,30 @@ std::optional<DateValue> read_date(const std::string& content) {
     return try_encode_date_time(y, m, d, h, n, sec);
 }
 
-void read_fields(pugi::xml_node record, RecordRef fields) {
+void read_fields(pugi::xml_node record, RecordRef fields, platform::Utf8ToGbk& to_gbk) {
+    // The first child element of each field's name, found in one walk over the children.
+    std::vector<pugi::xml_node> elements(fields.size());
+    for (pugi::xml_node c = record.first_child(); c; c = c.next_sibling()) {
+        if (c.type() != pugi::node_element) continue;
+        const std::string_view name = c.name();
+        size_t i = 0;
+        for (const FieldRef& f : fields) {
+            if (!elements[i] && iequals(name, f.name)) {
+                elements[i] = c;
+                break;
+            }
+            ++i;
+        }
+    }
+    size_t index = 0;
+    std::string storage;
+    bool date_format_set = false;
     for (const FieldRef& f : fields) {
-        const pugi::xml_node element = record ? child_any_case(record, f.name) : pugi::xml_node();
-        std::string content;
-        if (element) append_content(content, element);
+        const pugi::xml_node element = elements[index++];
+        const std::string_view content = element ? content_of(element, storage) : std::string_view();
         switch (f.kind) {
             case FieldKind::Text:
-                *static_cast<std::string*>(f.value) = element ? platform::utf8_to_gbk(content) : std::string();
+                *static_cast<std::string*>(f.value) = element ? to_gbk(content) : std::string();
                 break;
             case FieldKind::Integer:
                 *static_cast<std::int32_t*>(f.value) = element ? read_integer(content) : kNoValue;
@@ -240,7 +274,8 @@ void read_fields(pugi::xml_node record, RecordRef fields) {
                     v = DateValue{};
                     break;
                 }
-                set_short_date_format("yyyy-mm-dd", '-');
+                if (!date_format_set) set_short_date_format("yyyy-mm-dd", '-');
+                date_format_set = true;
                 std::optional<DateValue> date = read_date(content);
                 if (!date) throw BeanReadError("Error in datetime property " + std::string(f.name));
                 v = *date;
@@ -252,8 +287,9 @@ void read_fields(pugi::xml_node record, RecordRef fields) {
 
 // Every DETAIL element of the stretch is one row, in order; a self-closing one is
 // none, and other elements are skipped.
-void read_rows(std::string_view stretch, detail::RowListRef& rows) {
+void read_rows(std::string_view stretch, detail::RowListRef& rows, platform::Utf8ToGbk& to_gbk) {
     static constexpr std::string_view kOpen = "<DETAIL";
+    pugi::xml_document doc;  // each row is parsed on its own, into the same document
     for (size_t p = stretch.find(kOpen); p != std::string_view::npos; p = stretch.find(kOpen, p)) {
         const size_t after_name = p + kOpen.size();
         if (after_name < stretch.size() && stretch[after_name] != '>' && stretch[after_name] != '/' &&
@@ -270,9 +306,8 @@ void read_rows(std::string_view stretch, detail::RowListRef& rows) {
             tag_end == std::string_view::npos ? tag_end : find_end_tag(stretch, "DETAIL", tag_end + 1, false);
         const size_t stop = close == std::string_view::npos ? stretch.size() : end_tag_end(stretch, close);
         std::string_view row = stretch.substr(p, stop - p);
-        pugi::xml_document doc;
         doc.load_buffer(row.data(), row.size(), kParseOptions, pugi::encoding_utf8);
-        read_fields(doc.document_element(), rows.append());
+        read_fields(doc.document_element(), rows.append(), to_gbk);
         p = stop;
     }
 }
@@ -389,12 +424,13 @@ void read_document(std::string_view gbk, const BeanRef& bean) {
     pugi::xml_document doc;
     doc.load_buffer(rest.data(), rest.size(), kParseOptions, pugi::encoding_utf8);
     const pugi::xml_node data = doc.document_element();
-    read_fields(child_any_case(data, "HEAD"), bean.head);
-    read_fields(child_any_case(child_any_case(data, "MSG"), "HEAD"), bean.msg_head);
+    platform::Utf8ToGbk to_gbk;
+    read_fields(child_any_case(data, "HEAD"), bean.head, to_gbk);
+    read_fields(child_any_case(child_any_case(data, "MSG"), "HEAD"), bean.msg_head, to_gbk);
 
     if (bean.rows) {
         bean.rows->clear();
-        if (first_row != std::string_view::npos) read_rows(stretch, *bean.rows);
+        if (first_row != std::string_view::npos) read_rows(stretch, *bean.rows, to_gbk);
     }
 }
 

@@ -19,6 +19,20 @@ namespace vorla::platform {
 std::string gbk_to_utf8(std::string_view gbk);
 std::string utf8_to_gbk(std::string_view utf8, char replacement = '?');
 
+// utf8_to_gbk for many texts in a row (the fields of a document): the
+// converter is set up once for the object's life instead of once per text.
+class Utf8ToGbk {
+public:
+    Utf8ToGbk();
+    ~Utf8ToGbk();
+    Utf8ToGbk(const Utf8ToGbk&) = delete;
+    Utf8ToGbk& operator=(const Utf8ToGbk&) = delete;
+    std::string operator()(std::string_view utf8, char replacement = '?');
+
+private:
+    void* state_ = nullptr;
+};
+
 // ---- clock ----------------------------------------------------------------
 struct LocalTime {
     int year = 0, month = 0, day = 0;
@@ -38,6 +52,20 @@ std::string host_executable_path();
 std::string host_executable_directory();
 // Size of a file in bytes, nullopt when it cannot be determined.
 std::optional<std::uint64_t> file_size(const std::string& path);
+// What tells one version of a file from another without reading it: its size,
+// its last modification (nanoseconds since 1970-01-01 UTC) and the system's
+// other change marks (POSIX: status change time, device and inode; Windows:
+// creation time). Two stamps of a file compare equal only when no write or
+// replacement happened in between that the file system's clock could see.
+struct FileStamp {
+    std::uint64_t size = 0;
+    std::int64_t modified_ns = 0;
+    std::int64_t changed_ns = 0;
+    std::uint64_t identity = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+// The stamp of a regular file; nullopt when it does not exist or cannot be examined.
+std::optional<FileStamp> file_stamp(const std::string& path);
 // The path separator of the platform.
 char path_separator();
 // Default root of the transaction journal (Windows: "c:\\logs"; elsewhere

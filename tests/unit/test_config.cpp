@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <thread>
+
 #include "common/text.h"
 #include "entry/config.h"
 #include "entry/dispatcher.h"
@@ -174,6 +180,93 @@ TEST_F(Config, UnwritableDefaultsLeaveTheCallWithTheDefaults) {
     EXPECT_EQ(config().save_mode, "-1");
     EXPECT_EQ(config().institution_key, "11112222|3");
     EXPECT_EQ(config().evoucher_use_type, "01101");
+    // Every load tries again and reports it again.
+    load_configuration(std::chrono::milliseconds(0));
+    load_configuration(std::chrono::milliseconds(0));
+    EXPECT_EQ(config().write_failure, "Unable to write to " + dir / "blocker/sys/vorla.ini");
+}
+
+// vorla.ini with every key, the center address being `address`.
+void write_complete_ini(const std::string& path, const std::string& address) {
+    release_configuration();
+    load_configuration();  // writes every default
+    platform::Profile(path).write(gbk("医保交易地址"), gbk("医保交易地址"), address);
+}
+
+TEST_F(Config, AnEditRightAfterALoadTakesEffectEvenWithinOneClockTick) {
+    write_complete_ini(ini(), "http://a.example/x");
+    for (int round = 0; round < 20; ++round) {
+        load_configuration();
+        ASSERT_EQ(config().center_address, round % 2 ? "http://b.example/x" : "http://a.example/x");
+        // Same size, same file, written at once: the stamp may not change at all.
+        std::string text = read_file(ini());
+        const auto at = text.find(round % 2 ? "http://b." : "http://a.");
+        text[at + 7] = round % 2 ? 'a' : 'b';
+        std::ofstream(ini(), std::ios::binary | std::ios::in | std::ios::out) << text;
+    }
+}
+
+TEST_F(Config, RememberedValuesGiveWayToEveryKindOfEdit) {
+    struct Edit {
+        const char* what;
+        std::function<void(const std::string& path)> apply;
+        std::string expected_address;
+    };
+    const std::string fresh = "http://fresh.example/y";
+    const Edit edits[] = {
+        {"longer value", [&](const std::string& p) { platform::Profile(p).write(gbk("医保交易地址"), gbk("医保交易地址"), fresh); }, fresh},
+        {"same size, later",
+         [](const std::string& p) {
+             std::this_thread::sleep_for(std::chrono::milliseconds(20));
+             std::string text = read_file(p);
+             text[text.find("http://old.") + 7] = 'n';
+             std::ofstream(p, std::ios::binary | std::ios::in | std::ios::out) << text;
+         },
+         "http://nld.example/y"},
+        {"replaced by another file",
+         [&](const std::string& p) {
+             std::string text = read_file(p);
+             text.replace(text.find("http://old.example/y"), 20, "http://new.example/y");
+             write_file(p + ".new", text);
+             std::rename((p + ".new").c_str(), p.c_str());
+         },
+         "http://new.example/y"},
+        {"removed", [](const std::string& p) { std::remove(p.c_str()); }, ""},
+    };
+    for (const Edit& e : edits) {
+        write_complete_ini(ini(), "http://old.example/y");
+        // Remember the values at once instead of after the file settled.
+        load_configuration(std::chrono::milliseconds(0));
+        load_configuration(std::chrono::milliseconds(0));
+        ASSERT_EQ(config().center_address, "http://old.example/y") << e.what;
+        e.apply(ini());
+        load_configuration(std::chrono::milliseconds(0));
+        if (e.expected_address.empty())  // the default comes back, and is written again
+            EXPECT_NE(config().center_address.find("/RemoteFacedeBean/RemoteFacedeBeanService?WSDL"),
+                      std::string::npos)
+                << e.what;
+        else
+            EXPECT_EQ(config().center_address, e.expected_address) << e.what;
+        EXPECT_EQ(ini_value(ini(), "医保交易地址", gbk("医保交易地址")), config().center_address) << e.what;
+    }
+}
+
+TEST_F(Config, RememberedValuesStillDrawANewCallTokenAndKeepTheDebugSwitch) {
+    write_complete_ini(ini(), "http://a.example/x");
+    platform::Profile(ini()).write(gbk("读卡调试模式"), gbk("读卡调试模式(true调试,false不调试)"), "true");
+    load_configuration(std::chrono::milliseconds(0));
+    std::set<std::string> seeds;
+    for (int i = 0; i < 20; ++i) {
+        load_configuration(std::chrono::milliseconds(0));
+        EXPECT_TRUE(config().card_debug);
+        EXPECT_EQ(config().bussid, make_bussid(config().seed, [] {
+                      const auto t = platform::local_now();
+                      return (t.year % 100) * 10000 + t.month * 100 + t.day;
+                  }()));
+        seeds.insert(config().seed);
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+    EXPECT_GT(seeds.size(), 1u);
 }
 
 TEST_F(Config, InstitutionNormalisation) {

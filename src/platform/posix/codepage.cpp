@@ -60,16 +60,35 @@ private:
     iconv_t cd_;
 };
 
+// ASCII is the same in both encodings: most texts need no converter at all.
+bool is_ascii(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
 }  // namespace
 
 std::string gbk_to_utf8(std::string_view gbk) {
+    if (is_ascii(gbk)) return std::string(gbk);
     Converter conv("UTF-8", "GBK");
     return conv.run(gbk, "\xEF\xBF\xBD", false);
 }
 
 std::string utf8_to_gbk(std::string_view utf8, char replacement) {
+    if (is_ascii(utf8)) return std::string(utf8);
     Converter conv("GBK", "UTF-8");
     return conv.run(utf8, std::string_view(&replacement, 1), true);
+}
+
+Utf8ToGbk::Utf8ToGbk() = default;
+
+Utf8ToGbk::~Utf8ToGbk() { delete static_cast<Converter*>(state_); }
+
+std::string Utf8ToGbk::operator()(std::string_view utf8, char replacement) {
+    if (is_ascii(utf8)) return std::string(utf8);
+    if (!state_) state_ = new Converter("GBK", "UTF-8");  // only once a text needs it
+    return static_cast<Converter*>(state_)->run(utf8, std::string_view(&replacement, 1), true);
 }
 
 }  // namespace vorla::platform

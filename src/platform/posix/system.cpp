@@ -52,6 +52,18 @@ std::optional<std::uint64_t> file_size(const std::string& path) {
     return static_cast<std::uint64_t>(st.st_size);
 }
 
+std::optional<FileStamp> file_stamp(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    auto ns = [](const struct timespec& t) { return std::int64_t{t.tv_sec} * 1000000000 + t.tv_nsec; };
+    FileStamp stamp;
+    stamp.size = static_cast<std::uint64_t>(st.st_size);
+    stamp.modified_ns = ns(st.st_mtim);
+    stamp.changed_ns = ns(st.st_ctim);
+    stamp.identity = (static_cast<std::uint64_t>(st.st_dev) << 40) ^ static_cast<std::uint64_t>(st.st_ino);
+    return stamp;
+}
+
 char path_separator() { return '/'; }
 
 }  // namespace vorla::platform

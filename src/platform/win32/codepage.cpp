@@ -162,4 +162,9 @@ std::string utf8_to_gbk(std::string_view utf8, char replacement) {
     return win32::narrow(win32::widen(utf8, CP_UTF8), win32::kGbk, replacement);
 }
 
+// The system's conversion functions need no set-up: nothing to keep.
+Utf8ToGbk::Utf8ToGbk() = default;
+Utf8ToGbk::~Utf8ToGbk() = default;
+std::string Utf8ToGbk::operator()(std::string_view utf8, char replacement) { return utf8_to_gbk(utf8, replacement); }
+
 }  // namespace vorla::platform

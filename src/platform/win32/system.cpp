@@ -38,6 +38,25 @@ std::optional<std::uint64_t> file_size(const std::string& path) {
     return static_cast<std::uint64_t>(size.QuadPart);
 }
 
+std::optional<FileStamp> file_stamp(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    const std::wstring wide = win32::widen(path);
+    if (!::GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return std::nullopt;
+    // FILETIME counts 100 ns steps since 1601-01-01.
+    auto ns = [](const FILETIME& t) {
+        const std::int64_t ticks =
+            static_cast<std::int64_t>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+        return (ticks - 116444736000000000LL) * 100;
+    };
+    FileStamp stamp;
+    stamp.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    stamp.modified_ns = ns(data.ftLastWriteTime);
+    stamp.changed_ns = ns(data.ftCreationTime);
+    return stamp;
+}
+
 char path_separator() { return '\\'; }
 
 std::string default_journal_root() { return "c:\\logs"; }
