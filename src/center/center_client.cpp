@@ -8,6 +8,7 @@
 #include "center/soap.h"
 #include "common/text.h"
 #include "journal/journal.h"
+#include "journal/log4me.h"
 #include "messages/envelope.h"
 
 // The deployment's service host, as in the configuration's defaults.
@@ -192,7 +193,13 @@ void call_center(std::string_view center_address, std::string_view hid, std::str
     try {
         journal::write_block(entry);
     } catch (const std::exception& e) {
-        out = center_error_document(biztype, -1, journal_prefix() + e.what());
+        // The center has carried out the transaction: its answer (a registration's
+        // serial, a settlement) goes back to the HIS all the same, and the lost
+        // journal block is reported where support looks.
+        try {
+            log4me::error(journal_prefix() + e.what() + " (" + std::string(biztype) + " " + serial + ")");
+        } catch (...) {
+        }
     }
 }
 

@@ -51,8 +51,14 @@ std::string read_param(const InvokeRequest& request, std::string_view name) {
 void journal_quietly(const journal::Entry& entry) {
     try {
         journal::write_block(entry);
+    } catch (const std::exception& e) {
+        // The answer to the HIS does not depend on the journal; support learns
+        // of the lost block from the diagnostic log.
+        try {
+            log4me::error(gbk("日志错误:") + e.what() + " (" + entry.biztype + " " + entry.serial + ")");
+        } catch (...) {
+        }
     } catch (...) {
-        // The answer to the HIS does not depend on the journal.
     }
 }
 

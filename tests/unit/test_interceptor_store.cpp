@@ -487,3 +487,130 @@ TEST_F(InterceptorStore, TwoProcessesRecordingAtOnceKeepAllRows) {
 
 }  // namespace
 }  // namespace vorla
+
+// ---- the store when SQLite's disk fails it ---------------------------------------------
+
+namespace vorla {
+namespace {
+
+// A file-system layer for SQLite over the default one, whose writes fail with
+// `write_error` once `writes_left` writes have gone through (a disk that fills
+// up, a disk that breaks). Installed as the default while it lives.
+class FaultyDisk {
+public:
+    explicit FaultyDisk(int write_error, int writes_left = 0) {
+        error_ = write_error;
+        writes_left_ = writes_left;
+        base_ = sqlite3_vfs_find(nullptr);
+        vfs_ = *base_;
+        vfs_.zName = "vorla-faulty-disk";
+        vfs_.szOsFile = static_cast<int>(sizeof(File)) + base_->szOsFile;
+        vfs_.xOpen = &open;
+        sqlite3_vfs_register(&vfs_, 1);
+    }
+    ~FaultyDisk() {
+        sqlite3_vfs_unregister(&vfs_);
+        sqlite3_vfs_register(base_, 1);
+    }
+    static int failed() { return failed_; }
+
+private:
+    struct File {
+        sqlite3_file head;
+        sqlite3_file* real;
+    };
+    static sqlite3_file* real(sqlite3_file* f) { return reinterpret_cast<File*>(f)->real; }
+
+    static int open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* out_flags) {
+        File* f = reinterpret_cast<File*>(file);
+        f->real = reinterpret_cast<sqlite3_file*>(f + 1);
+        const int rc = base_->xOpen(base_, name, f->real, flags, out_flags);
+        f->head.pMethods = rc == SQLITE_OK ? &methods_ : nullptr;
+        return rc;
+    }
+    static int close(sqlite3_file* f) { return real(f)->pMethods->xClose(real(f)); }
+    static int read(sqlite3_file* f, void* b, int n, sqlite3_int64 o) { return real(f)->pMethods->xRead(real(f), b, n, o); }
+    static int write(sqlite3_file* f, const void* b, int n, sqlite3_int64 o) {
+        if (writes_left_-- <= 0) {
+            ++failed_;
+            return error_;
+        }
+        return real(f)->pMethods->xWrite(real(f), b, n, o);
+    }
+    static int truncate(sqlite3_file* f, sqlite3_int64 s) { return real(f)->pMethods->xTruncate(real(f), s); }
+    static int sync(sqlite3_file* f, int fl) { return real(f)->pMethods->xSync(real(f), fl); }
+    static int size(sqlite3_file* f, sqlite3_int64* s) { return real(f)->pMethods->xFileSize(real(f), s); }
+    static int lock(sqlite3_file* f, int l) { return real(f)->pMethods->xLock(real(f), l); }
+    static int unlock(sqlite3_file* f, int l) { return real(f)->pMethods->xUnlock(real(f), l); }
+    static int reserved(sqlite3_file* f, int* r) { return real(f)->pMethods->xCheckReservedLock(real(f), r); }
+    static int control(sqlite3_file* f, int op, void* a) { return real(f)->pMethods->xFileControl(real(f), op, a); }
+    static int sector(sqlite3_file* f) { return real(f)->pMethods->xSectorSize(real(f)); }
+    static int device(sqlite3_file* f) { return real(f)->pMethods->xDeviceCharacteristics(real(f)); }
+
+    static inline sqlite3_vfs* base_ = nullptr;
+    static inline sqlite3_vfs vfs_{};
+    static inline int error_ = SQLITE_OK;
+    static inline int writes_left_ = 0;
+    static inline int failed_ = 0;
+    static inline const sqlite3_io_methods methods_ = {1,     &close,   &read,     &write,   &truncate, &sync,
+                                                       &size, &lock,    &unlock,   &reserved, &control, &sector,
+                                                       &device, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+};
+
+TEST_F(InterceptorStore, DiskFailuresDuringAnE1LeaveNoneOfItsDetails) {
+    register_d1(d1_request(), "YB0001");
+    {
+        Store store;
+        store.ensure_table(interceptor::kFeeDetailTable);
+    }
+    const std::vector<TE1InDetail> rows = {fee("1", "X1", 1, 1, 1), fee("2", "X2", 2, 1, 2), fee("3", "X3", 3, 1, 3)};
+    struct Case {
+        const char* what;
+        int error;
+        int writes_left;
+        const char* message;  // SQLite's, as the error text carries it
+    };
+    const Case cases[] = {
+        {"disk full at the first write", SQLITE_FULL, 0, "database or disk is full"},
+        {"disk full half-way through the commit", SQLITE_FULL, 2, "database or disk is full"},
+        {"I/O error at the first write", SQLITE_IOERR_WRITE, 0, "disk I/O error"},
+        {"I/O error half-way through the commit", SQLITE_IOERR_WRITE, 2, "disk I/O error"},
+    };
+    for (const Case& c : cases) {
+        {
+            FaultyDisk disk(c.error, c.writes_left);
+            const auto r = record_fee_details(write_bean(e1_request("YB0001", rows)), e1_answer());
+            EXPECT_EQ(r.result, -1) << c.what;
+            EXPECT_NE(r.error.find(c.message), std::string::npos) << c.what << ": " << r.error;
+            EXPECT_GT(FaultyDisk::failed(), 0) << c.what;
+        }
+        EXPECT_EQ(count("KC2220170405"), 0) << c.what << ": none of the E1's details remains";
+        EXPECT_EQ(count("KC2120170405"), 1) << c.what << ": the registration is intact";
+    }
+    // With the disk back, the same E1 is stored whole.
+    const auto r = record_fee_details(write_bean(e1_request("YB0001", rows)), e1_answer());
+    EXPECT_EQ(r.result, 1) << r.error;
+    EXPECT_EQ(count("KC2220170405"), 3);
+}
+
+TEST_F(InterceptorStore, AStoreLockedByAnotherProgramFailsTheE1AfterTheBusyWait) {
+    register_d1(d1_request(), "YB0001");
+    {
+        Store store;
+        store.ensure_table(interceptor::kFeeDetailTable);
+    }
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(db().c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "begin exclusive", nullptr, nullptr, nullptr), SQLITE_OK);
+    const auto r = record_fee_details(write_bean(e1_request("YB0001", {fee("1", "X1", 1, 1, 1)})), e1_answer());
+    EXPECT_EQ(r.result, -1);
+    EXPECT_NE(r.error.find("database is locked"), std::string::npos) << r.error;
+    sqlite3_exec(other, "rollback", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_EQ(count("KC2220170405"), 0);
+    const auto again = record_fee_details(write_bean(e1_request("YB0001", {fee("1", "X1", 1, 1, 1)})), e1_answer());
+    EXPECT_EQ(again.result, 1) << again.error;
+}
+
+}  // namespace
+}  // namespace vorla

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/faults.h"
 #include "platform/platform.h"
 
 namespace vorla::platform {
@@ -22,10 +23,24 @@ namespace {
 
 std::string reason(int err) { return std::strerror(err); }
 
-// Writes every byte; a descriptor opened with O_APPEND puts each write at the end.
-bool write_all(int fd, std::string_view bytes, int& err) {
+// Writes every byte; a descriptor opened with O_APPEND puts each write at the
+// end. `written` counts the bytes that did reach the file, also on failure.
+bool write_all(int fd, std::string_view bytes, int& err, const std::string& path, size_t& written) {
+    written = 0;
     const char* p = bytes.data();
     size_t left = bytes.size();
+    if (const int injected = injected_file_fault(FileOperation::Write, path)) {
+        left /= 2;  // half of it reaches the disk, then the disk is full
+        while (left > 0) {
+            const ssize_t n = ::write(fd, p, left);
+            if (n <= 0) break;
+            p += n;
+            left -= static_cast<size_t>(n);
+            written += static_cast<size_t>(n);
+        }
+        err = injected;
+        return false;
+    }
     while (left > 0) {
         ssize_t n = ::write(fd, p, left);
         if (n < 0) {
@@ -39,8 +54,50 @@ bool write_all(int fd, std::string_view bytes, int& err) {
         }
         p += n;
         left -= static_cast<size_t>(n);
+        written += static_cast<size_t>(n);
     }
     return true;
+}
+
+bool write_all(int fd, std::string_view bytes, int& err, const std::string& path) {
+    size_t written = 0;
+    return write_all(fd, bytes, err, path, written);
+}
+
+// Appends every byte or, when that fails, takes back what did reach the file,
+// unless another writer has appended behind it meanwhile. False with `err` set
+// on failure.
+bool append_whole(int fd, std::string_view bytes, int& err, const std::string& path) {
+    struct stat before {};
+    const bool sized = ::fstat(fd, &before) == 0;
+    size_t written = 0;
+    if (write_all(fd, bytes, err, path, written)) return true;
+    struct stat after {};
+    if (sized && written > 0 && ::fstat(fd, &after) == 0 &&
+        after.st_size == before.st_size + static_cast<off_t>(written)) {
+        if (::ftruncate(fd, before.st_size) != 0) {
+            // Nothing more can be done; the error reported stays the write's.
+        }
+    }
+    return false;
+}
+
+// The system calls that the file functions make, each failing as an injected
+// fault says.
+int open_file(const std::string& path, int flags, mode_t mode = 0) {
+    if (const int injected = injected_file_fault(FileOperation::Open, path)) {
+        errno = injected;
+        return -1;
+    }
+    return ::open(path.c_str(), flags, mode);
+}
+
+int make_directory(const std::string& path) {
+    if (const int injected = injected_file_fault(FileOperation::CreateDirectory, path)) {
+        errno = injected;
+        return -1;
+    }
+    return ::mkdir(path.c_str(), 0777);
 }
 
 std::string parent_of(const std::string& path) {
@@ -65,10 +122,10 @@ void pause_for(std::chrono::milliseconds ms) {
 int create_with_first_line(const std::string& path, std::string_view first_line) {
     static std::atomic<unsigned> counter{0};
     const std::string temp = path + ".new" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    int fd = ::open(temp.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    int fd = open_file(temp, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return -1;
     int err = 0;
-    if (!write_all(fd, first_line, err)) {
+    if (!write_all(fd, first_line, err, temp)) {
         ::close(fd);
         ::unlink(temp.c_str());
         throw FsError("cannot write file " + temp + ": " + reason(err));
@@ -78,17 +135,18 @@ int create_with_first_line(const std::string& path, std::string_view first_line)
     ::unlink(temp.c_str());
     if (linked == 0) return fd;  // the same file, now under its name
     ::close(fd);
-    if (link_err == EEXIST) return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (link_err == EEXIST) return open_file(path, O_WRONLY | O_APPEND | O_CLOEXEC);
     // A file system without hard links: create the file in place.
-    fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd = open_file(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
-        if (!write_all(fd, first_line, err)) {
+        if (!write_all(fd, first_line, err, path)) {
             ::close(fd);
+            ::unlink(path.c_str());
             throw FsError("cannot write file " + path + ": " + reason(err));
         }
         return fd;
     }
-    if (errno == EEXIST) return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (errno == EEXIST) return open_file(path, O_WRONLY | O_APPEND | O_CLOEXEC);
     return -1;
 }
 
@@ -114,7 +172,7 @@ bool is_directory(const std::string& path) {
 }
 
 void create_directory(const std::string& path) {
-    if (::mkdir(path.c_str(), 0777) == 0) return;
+    if (make_directory(path) == 0) return;
     const int err = errno;
     if (err == EEXIST && is_directory(path)) return;
     throw FsError("cannot create directory " + path + ": " + reason(err == EEXIST ? ENOTDIR : err));
@@ -128,7 +186,7 @@ void create_directories(const std::string& path) {
         pos = path.find('/', pos + 1);
         const std::string prefix = path.substr(0, pos);
         if (!prefix.empty() && prefix.back() != '/') {  // doubled separators: nothing to create
-            if (::mkdir(prefix.c_str(), 0777) != 0) {
+            if (make_directory(prefix) != 0) {
                 const int err = errno;
                 if (!(err == EEXIST && is_directory(prefix)))
                     throw FsError("cannot create directory " + path + " (" + prefix +
@@ -140,10 +198,10 @@ void create_directories(const std::string& path) {
 }
 
 void append_to_file(const std::string& path, std::string_view bytes) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    int fd = open_file(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) throw FsError("cannot open file " + path + ": " + reason(errno));
     int err = 0;
-    bool ok = write_all(fd, bytes, err);
+    bool ok = append_whole(fd, bytes, err, path);
     if (::close(fd) != 0 && ok) {
         ok = false;
         err = errno;
@@ -172,7 +230,7 @@ JournalLock::JournalLock(std::chrono::milliseconds wait) {
     if (!in_process_journal_mutex().try_lock_until(deadline)) return;
 #endif
     const std::string path = system_directory() + "/saveLog.lock";
-    handle_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    handle_ = open_file(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (handle_ < 0) {
 #ifndef F_OFD_SETLK
         in_process_journal_mutex().unlock();
@@ -232,7 +290,7 @@ SharedAppendFile::~SharedAppendFile() { close(); }
 
 void SharedAppendFile::open(const std::string& path, std::string_view first_line) {
     close();
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    int fd = open_file(path, O_WRONLY | O_APPEND | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT) {
         const std::string parent = parent_of(path);
         if (!parent.empty()) create_directories(parent);
@@ -246,7 +304,7 @@ void SharedAppendFile::open(const std::string& path, std::string_view first_line
 void SharedAppendFile::append(std::string_view bytes) {
     if (handle_ < 0) throw FsError("cannot write file " + path_ + ": not open");
     int err = 0;
-    if (!write_all(handle_, bytes, err)) throw FsError("cannot write file " + path_ + ": " + reason(err));
+    if (!append_whole(handle_, bytes, err, path_)) throw FsError("cannot write file " + path_ + ": " + reason(err));
 }
 
 void SharedAppendFile::close() {

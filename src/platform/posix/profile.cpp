@@ -5,11 +5,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <vector>
 
+#include "platform/faults.h"
 #include "platform/platform.h"
 
 namespace vorla::platform {
@@ -154,21 +156,27 @@ void Profile::write(std::string_view section, std::string_view key, std::string_
     if (::access(path_.c_str(), F_OK) == 0 && ::access(path_.c_str(), W_OK) != 0)
         throw ProfileWriteError(failure);
     std::string tmp = path_ + ".tmp" + std::to_string(::getpid());
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int fd = injected_file_fault(FileOperation::Open, tmp)
+                 ? -1
+                 : ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) throw ProfileWriteError(failure);
     size_t off = 0;
     bool ok = true;
-    while (off < text.size()) {
-        ssize_t n = ::write(fd, text.data() + off, text.size() - off);
+    // An injected write failure lets half of the text reach the temporary file.
+    const size_t end = injected_file_fault(FileOperation::Write, tmp) ? text.size() / 2 : text.size();
+    if (end < text.size()) ok = false;
+    while (off < end) {
+        ssize_t n = ::write(fd, text.data() + off, end - off);
+        if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             ok = false;
             break;
         }
         off += static_cast<size_t>(n);
     }
-    if (::fsync(fd) != 0) ok = false;
+    if (injected_file_fault(FileOperation::Sync, tmp) || ::fsync(fd) != 0) ok = false;
     if (::close(fd) != 0) ok = false;
-    if (!ok || ::rename(tmp.c_str(), path_.c_str()) != 0) {
+    if (!ok || injected_file_fault(FileOperation::Rename, path_) || ::rename(tmp.c_str(), path_.c_str()) != 0) {
         ::unlink(tmp.c_str());
         throw ProfileWriteError(failure);
     }
