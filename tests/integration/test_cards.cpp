@@ -17,6 +17,7 @@ using testing::member_text;
 using testing::Workstation;
 
 using testing::bare_workstation;
+using testing::hollow_workstation;
 using testing::full_workstation;
 
 std::string request_document(const std::string& app, const std::string& pwd) {
@@ -287,6 +288,25 @@ TEST_F(Cards, ChangePinFromTheDialog) {
     desk_.cashier("card_type change_pin\ncard_type cancel\n");
     full_workstation().call("J1", request_document("J1", "1"));
     EXPECT_EQ(desk_.messages(), "提示\t密码修改失败,失败原因:原密码错误\n");
+}
+
+// Components that load but lack their functions (a wrong version installed):
+// each read names the first function it misses, and relaying goes on.
+TEST_F(Cards, WorkstationWithHollowDrivers) {
+    Workstation& hollow = hollow_workstation();
+    EXPECT_EQ(hollow.call_in_new_host("J8", request_document("J8", "0")), failure("J8", "函数iReadCardBas不存在"));
+    desk_.cashier("card_type ok\n");
+    EXPECT_EQ(hollow.call_in_new_host("J1", request_document("J1", "0")), failure("J1", "函数iReadCardBas不存在"));
+    desk_.cashier("card_type choose 1\ncard_type ok\n");
+    EXPECT_EQ(hollow.call_in_new_host("J1", request_document("J1", "1")), failure("J1", "函数dc_init不存在"));
+    desk_.cashier("card_type choose 4\ncard_type ok\n");
+    EXPECT_EQ(hollow.call_in_new_host("J1", request_document("J1", "1")), failure("J1", "函数NationEcTrans不存在[-7]"));
+    desk_.cashier("card_type choose 3\ncard_type type CODE-2\ncard_type ok\n");
+    EXPECT_NE(hollow.call_in_new_host("J1", request_document("J1", "1")).find("<DKLX>4</DKLX>"), std::string::npos)
+        << "a scanner without its functions counts as none: the code is typed";
+    const std::string relayed = hollow.call_in_new_host("C3", request_document("C3", "1"));
+    EXPECT_NE(relayed.find("<ErrCode>0</ErrCode>"), std::string::npos) << relayed;
+    EXPECT_TRUE(desk_.driver_calls().empty()) << "no function of a hollow component ran";
 }
 
 // A workstation without any card component still loads the library and

@@ -32,7 +32,7 @@ public:
     // <build>/tests/workstations/<name>: a copy of the built library (refreshed
     // when the build is newer; a copy, so that each workstation is a library of
     // its own in the process) and, when `with_drivers`, links to the drivers.
-    Workstation(const std::string& name, bool with_drivers) {
+    Workstation(const std::string& name, bool with_drivers, const std::string& drivers_dir = VORLA_DRIVERS_DIR) {
         namespace fs = std::filesystem;
         const fs::path dir = fs::path(VORLA_WORKSTATION_DIR) / name;
         fs::create_directories(dir);
@@ -46,7 +46,7 @@ public:
         }
         for (const char* driver : kDriverFiles) {
             const fs::path link = dir / driver;
-            if (with_drivers && !fs::exists(link, ec)) fs::create_symlink(fs::path(VORLA_DRIVERS_DIR) / driver, link, ec);
+            if (with_drivers && !fs::exists(link, ec)) fs::create_symlink(fs::path(drivers_dir) / driver, link, ec);
             if (!with_drivers) fs::remove(link, ec);
         }
         path_ = target.string();
@@ -103,6 +103,11 @@ inline Workstation& full_workstation() {
 }
 inline Workstation& bare_workstation() {
     static Workstation w("bare", false);
+    return w;
+}
+// Every component present, none offering its functions.
+inline Workstation& hollow_workstation() {
+    static Workstation w("hollow", true, VORLA_HOLLOW_DRIVERS_DIR);
     return w;
 }
 

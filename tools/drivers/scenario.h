@@ -34,6 +34,10 @@ void put_text(char* area, std::size_t size, std::string_view text);
 #ifdef _WIN32
 // Exported undecorated (the DLLs link with --kill-at), as the real drivers are.
 #define VORLA_DRIVER_EXPORT extern "C" __declspec(dllexport)
+#elif defined(VORLA_DRIVER_HOLLOW)
+// A component that loads but offers none of its functions (a wrong or broken
+// version installed on the workstation).
+#define VORLA_DRIVER_EXPORT extern "C" __attribute__((visibility("hidden")))
 #else
 #define VORLA_DRIVER_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
