@@ -153,6 +153,8 @@ public:
     virtual RecordRef row(std::size_t i) = 0;
     // Appends a fresh row and gives its fields, like row().
     virtual RecordRef append() = 0;
+    // Makes room for `count` rows in all.
+    virtual void reserve(std::size_t count) = 0;
 
 protected:
     ~RowListRef() = default;
@@ -172,6 +174,7 @@ public:
         rows_.emplace_back();
         return row(rows_.size() - 1);
     }
+    void reserve(std::size_t count) override { rows_.reserve(count); }
 
 private:
     std::vector<Row>& rows_;

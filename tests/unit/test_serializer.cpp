@@ -442,6 +442,17 @@ TEST(SerializerRead, RowStretch) {
          "甲",
          {"2", "3"}},
         {"no rows", "<HEAD><RYXM>甲</RYXM></HEAD>", "甲", {}},
+        {"a DETAIL nested in a row ends the row at its end tag",
+         "<DETAIL><XZDM>1</XZDM><DETAIL><XZDM>2</XZDM></DETAIL></DETAIL><DETAIL><XZDM>3</XZDM></DETAIL>", "", {"1", "3"}},
+        {"a DETAIL inside a comment is a row too",
+         "<DETAIL><XZDM>1</XZDM></DETAIL><!-- <DETAIL><XZDM>2</XZDM></DETAIL> --><DETAIL><XZDM>3</XZDM></DETAIL>", "",
+         {"1", "2", "3"}},
+        {"a DETAIL inside another element is a row",
+         "<DETAIL><XZDM>1</XZDM></DETAIL><FOO><DETAIL><XZDM>2</XZDM></DETAIL></FOO>", "", {"1", "2"}},
+        {"a row that does not parse keeps what parsed before the fault; the next row stands",
+         "<DETAIL><XZDM>1</XZDM><X></DETAIL><DETAIL><XZDM>2</XZDM></DETAIL>", "", {"1", "2"}},
+        {"an end tag with a blank before its bracket",
+         "<DETAIL><XZDM>1</XZDM></DETAIL ><DETAIL><XZDM>2</XZDM></DETAIL>", "", {"1", "2"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
