@@ -61,6 +61,14 @@ void append_escaped(std::string& out, std::string_view s) {
                 if (i == 0 || s[i - 1] != '\r') out += '\r';
                 out += '\n';
                 break;
+            case '\r':
+                // A CR of its own would come back as a line feed from any reader:
+                // it goes out as a character reference. One before an LF stays.
+                if (i + 1 < s.size() && s[i + 1] == '\n')
+                    out += '\r';
+                else
+                    out += "&#13;";
+                break;
             default: out += c;
         }
     }

@@ -174,6 +174,18 @@ TEST(SerializerWrite, EscapesMarkupAndWritesLineFeedsAsCrLf) {
     EXPECT_EQ(back.MSG.HEAD.IP, "a\"b&c'd<e>f\ng\nh");
 }
 
+TEST(SerializerWrite, ALoneCarriageReturnSurvivesReadingBack) {
+    // A reader folds a raw CR into a line feed; the writer keeps a CR of its own
+    // (one that no LF follows) as a character reference.
+    TJ4OutBean out;
+    out.MSG.HEAD.IP = "a\rb\r";
+    EXPECT_EQ(write_bean(out), kDecl + "<DATA><MSG><HEAD><IP>a&#13;b&#13;</IP></HEAD></MSG></DATA>");
+    TJ4OutBean back;
+    read_bean(write_bean(out), back);
+    EXPECT_EQ(back.MSG.HEAD.IP, "a\rb\r");
+    EXPECT_EQ(write_bean(back), write_bean(out));
+}
+
 TEST(SerializerWrite, AmpersandRoundTrip) {
     TJ10OutBean out;
     out.HEAD.ErrDetail = gbk("甲&乙");
