@@ -11,6 +11,7 @@
 #include "common/text.h"
 #include "entry/invoke_request.h"
 #include "platform/platform.h"
+#include "library_host.h"
 #include "sim_process.h"
 #include "support.h"
 
@@ -36,29 +37,20 @@ std::string j10_answer(const std::string& errcode, const std::string& detail, co
 class Auxiliary : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        root_ = new testing::TempDir;
-        fs::create_directories(*root_ / "sys");
-        fs::create_directories(*root_ / "scenario");
-        ::setenv("VORLA_SYSTEM_DIR", (*root_ / "sys").c_str(), 1);
-        sim_ = new testing::SimProcess(*root_ / "scenario", *root_ / "record");
-        ASSERT_GT(sim_->port(), 0) << "vorla-sim did not start";
-        std::string error;
-        library_ = platform::DynamicLibrary::open(VORLA_LIBRARY_PATH, error).release();
-        ASSERT_NE(library_, nullptr) << error;
-        invoke_ = reinterpret_cast<decltype(invoke_)>(library_->symbol("invoke"));
-        ASSERT_NE(invoke_, nullptr);
+        host_ = new testing::LibraryHost;
+        ASSERT_EQ(host_->error, "");
+        root_ = &host_->root;
+        sim_ = host_->sim.get();
+        invoke_ = host_->invoke;
         // Bytes of every value, and a file of them.
         for (int i = 0; i < 256; ++i) file_bytes_ += static_cast<char>(i);
         file_bytes_ += gbk("检验报告");
         testing::write_file(*root_ / "report.pdf", file_bytes_);
     }
     static void TearDownTestSuite() {
-        delete library_;
-        library_ = nullptr;
-        delete sim_;
+        delete host_;
+        host_ = nullptr;
         sim_ = nullptr;
-        ::unsetenv("VORLA_SYSTEM_DIR");
-        delete root_;
         root_ = nullptr;
     }
     void SetUp() override {
@@ -105,7 +97,7 @@ protected:
     static inline std::string file_bytes_;
     static inline testing::TempDir* root_ = nullptr;
     static inline testing::SimProcess* sim_ = nullptr;
-    static inline platform::DynamicLibrary* library_ = nullptr;
+    static inline testing::LibraryHost* host_ = nullptr;
     static inline void (*invoke_)(const char* const*, char* const*) = nullptr;
 };
 

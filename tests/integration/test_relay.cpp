@@ -17,6 +17,7 @@
 #include "common/text.h"
 #include "messages/envelope.h"
 #include "platform/platform.h"
+#include "library_host.h"
 #include "sim_process.h"
 #include "support.h"
 
@@ -48,25 +49,16 @@ std::string text_of(const json::Value& record, const char* name) {
 class Relay : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        root_ = new testing::TempDir;
-        std::filesystem::create_directories(*root_ / "sys");
-        std::filesystem::create_directories(*root_ / "scenario");
-        ::setenv("VORLA_SYSTEM_DIR", (*root_ / "sys").c_str(), 1);
-        sim_ = new testing::SimProcess(*root_ / "scenario", *root_ / "record");
-        ASSERT_GT(sim_->port(), 0) << "vorla-sim did not start";
-        std::string error;
-        library_ = platform::DynamicLibrary::open(VORLA_LIBRARY_PATH, error).release();
-        ASSERT_NE(library_, nullptr) << error;
-        invoke_ = reinterpret_cast<decltype(invoke_)>(library_->symbol("invoke"));
-        ASSERT_NE(invoke_, nullptr);
+        host_ = new testing::LibraryHost;
+        ASSERT_EQ(host_->error, "");
+        root_ = &host_->root;
+        sim_ = host_->sim.get();
+        invoke_ = host_->invoke;
     }
     static void TearDownTestSuite() {
-        delete library_;
-        library_ = nullptr;
-        delete sim_;
+        delete host_;
+        host_ = nullptr;
         sim_ = nullptr;
-        ::unsetenv("VORLA_SYSTEM_DIR");
-        delete root_;
         root_ = nullptr;
     }
 
@@ -118,7 +110,7 @@ protected:
 
     static inline testing::TempDir* root_ = nullptr;
     static inline testing::SimProcess* sim_ = nullptr;
-    static inline platform::DynamicLibrary* library_ = nullptr;
+    static inline testing::LibraryHost* host_ = nullptr;
     static inline void (*invoke_)(const char* const*, char* const*) = nullptr;
 };
 

@@ -2,6 +2,8 @@
 // the demo and integrators. See README.md.
 #include <signal.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -99,14 +101,27 @@ int main(int argc, char** argv) {
     context.base_url = "http://127.0.0.1:" + std::to_string(bound);
     vorla::sim::add_services(server, context);
 
-    std::thread stopper([&server, stop_signals] {
-        int sig = 0;
-        sigwait(&stop_signals, &sig);
-        server.stop();
+    // The server runs in a thread of its own; "listening" is announced once it
+    // accepts connections, so that a stop signal never comes before the server
+    // can be stopped (a stop before that would be lost and the server run on).
+    std::atomic<bool> finished{false};
+    bool served = false;
+    std::thread listener([&] {
+        served = server.listen_after_bind();
+        finished = true;
     });
-    stopper.detach();
-
+    while (!server.is_running() && !finished) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (finished) {
+        listener.join();
+        std::cerr << "vorla-sim: the server did not start\n";
+        return 1;
+    }
     std::printf("listening on %d\n", bound);
     std::fflush(stdout);
-    return server.listen_after_bind() ? 0 : 1;
+
+    int sig = 0;
+    sigwait(&stop_signals, &sig);
+    server.stop();
+    listener.join();
+    return served ? 0 : 1;
 }
