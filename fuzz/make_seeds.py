@@ -87,3 +87,22 @@ put("settlement", "clicks", bytes([6, 0x01, 0x40, 0x41, 0x80, 0x81, 0xc0]) + I1_
 put("settlement", "no_rows", b"\x01\x40" + doc("I1", I1_HEAD).encode("gbk"))
 put("settlement", "bad_cbrq", b"\x00" + doc("I1", I1_HEAD, ["<XZDM>310^x</XZDM><CBRQ>2010</CBRQ>"]).encode("gbk"))
 put("beans", "j11_in_ints", b"\x0c" + doc("J11", "<BIZ>BIZ001</BIZ><INT1>-2147483647</INT1><int2>+7</int2><INT3>x</INT3>").encode("gbk"))
+
+# fuzz_answers: reader (0 e-voucher, 1 qrcode, 2 upload, 3 outpatient invoice,
+# 4 inpatient invoice), then the service's answer (GBK).
+put("answers", "evoucher", b"\x00" + '0^^{"data":{"idNo":"110101199001011234","userName":"张三","idType":"01","ecToken":"T1","insuOrg":"640100","ecIndexNo":"E1","chnlId":"C1"}}'.encode("gbk"))
+put("answers", "evoucher_fail", b"\x00" + "-3^^网络异常".encode("gbk"))
+put("answers", "qrcode", b"\x01" + '{"result_code":"100","result_data":{"head":{"sbkid":"K1","fkxzqh":"640100","sbkh":"C1","sfzh":"110101199001011234","ryxm":"张三"}}}'.encode("gbk"))
+put("answers", "qrcode_refused", b"\x01" + '{"result_code":"101","result_exception":{"message":"无效的二维码"}}'.encode("gbk"))
+put("answers", "upload", b"\x02" + '{"code":0,"msg":"成功","data":{"url":"http://h/f.pdf"}}'.encode("gbk"))
+put("answers", "outpatient", b"\x03" + (
+    '{"result_code":"100","result_exception":"","result_data":{"aae601":"0","ake010":"2024-05-06 09:30:15",'
+    '"akc190":"MZ1","akc191":"Z1","akc264":256.5,"akc087":1000,"ake306":100.5,"ake307":96,"ake300":60,'
+    '"akb021":"银川市第一人民医院","aae072":"20240506001","aae011":"收费员甲","aac003":"张三","aac004":"1",'
+    '"aae140":"310^职工基本医疗保险","aka130":"11^普通门诊","fygclist":[{"gclb":"11^西药","gcze":120.5},'
+    '{"gclb":"92^挂号费","gcze":20}],"kc62list":[{"bka157":"23103^基本统筹","aae019":60}]}}').encode("gbk"))
+put("answers", "inpatient", b"\x04" + (
+    '{"result_code":"100","result_data":{"aae601":"1","ake010":"2024-05-20 10:12:00","akc190":"ZY1",'
+    '"akc264":12345.67,"akc087":5000,"ake306":1000,"ake307":2345.67,"ake300":9000,"akb021":"银川市第一人民医院",'
+    '"aab034":"银川市","aac003":"李四","aac004":"2","bkc192":"2024-05-10 08:00:00","bkc194":"2024-05-20 09:00:00",'
+    '"fygclist":[{"gclb":"34^床位费","gcze":600}],"kc62list":[{"bka157":"51101^民政救助","aae019":200}]}}').encode("gbk"))

@@ -18,7 +18,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-20}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(json invoke beans unpack cardtext settlement)
+[ ${#targets[@]} -gt 0 ] || targets=(json invoke beans unpack cardtext settlement answers)
 ./scripts/deps.sh
 
 build=build-fuzz

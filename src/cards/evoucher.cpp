@@ -113,7 +113,10 @@ void ParseEVoucherResult(std::string_view data, TCardOut& record) {
     const std::string_view code_text = data.substr(0, mark);
     const std::string_view answer = data.substr(mark + 2);
     const auto code = integer_of(code_text);
-    if (!code) throw CardReadError(gbk("医保电子凭证返回码错误:") + std::string(code_text));
+    if (!code) {
+        record.ResultCode = -1;
+        throw CardReadError(gbk("医保电子凭证返回码错误:") + std::string(code_text));
+    }
     record.ResultCode = status_of(*code);
     record.CardType = std::string(kCardTypeEVoucher);
     const std::string today = today_yyyymmdd();
@@ -191,7 +194,8 @@ void ResolveECardCode(TCardOut& record, std::string_view center_address,
     if (text_of(answer->member("result_code")) != "100") {
         const auto exception = object_member(*answer, "result_exception");
         const json::Value* message = exception ? exception->member("message") : nullptr;
-        if (!message) return unreadable();
+        // A refusal without words would leave the cashier an empty failure text.
+        if (!message || text_of(message).empty()) return unreadable();
         record.ResultCode = -1;
         record.ErrorText = text_of(message);
         return;

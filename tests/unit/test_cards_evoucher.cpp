@@ -69,8 +69,7 @@ TEST(EVoucherResult, DataFillsTheRecord) {
 // failed: the card transaction must not report it as a read voucher.
 TEST(EVoucherResult, UnreadableTextsRaiseWithTheRecordFailed) {
     for (const char* data : {"abc^^{}", "0^^not json", R"(0^^{"message":"no code"})", R"(0^^{"code":"x"})"}) {
-        TCardOut r;
-        r.ResultCode = -1;
+        TCardOut r;  // a fresh record: ResultCode 0 until the parse says otherwise
         EXPECT_THROW(ParseEVoucherResult(data, r), CardReadError) << data;
         EXPECT_EQ(r.ResultCode, -1) << data;
     }
@@ -207,7 +206,8 @@ TEST_F(ResolveCode, Failures) {
 // on as an identity number.
 TEST_F(ResolveCode, UnreadableAnswersFailTheRead) {
     for (const char* answer : {"<html/>", R"({"result_code":"100"})", R"({"result_code":"100","result_data":"x"})",
-                               R"({"result_code":"100","result_data":{"body":{}}})", R"({"result_code":"300"})"}) {
+                               R"({"result_code":"100","result_data":{"body":{}}})", R"({"result_code":"300"})",
+                               R"({"result_code":"101","result_exception":{"message":""}})"}) {
         resolve(std::string(answer));
         EXPECT_EQ(record_.ResultCode, -1) << answer;
         EXPECT_EQ(record_.ErrorText, gbk("电子社保卡解码返回报文错误")) << answer;
