@@ -11,8 +11,10 @@
 //   VORLA_WINTEST_PRINT_DIR   the Unix directory the printer's output files are copied to
 //   VORLA_WINTEST_TEMPLATES   directory (Windows path) of the invoice templates
 //   VORLA_WINTEST_FONT        a TrueType face with Chinese characters on this machine
+//   VORLA_WINTEST_PORT        port of vorla-sim on 127.0.0.1 (the card driver's authentication service)
 #include <zlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -476,6 +478,83 @@ void check_card_type_dialog() {
     }
 }
 
+// ---- J1 through vorla.dll with the dialog on screen -----------------------------------------
+
+using InvokeFn = void(__stdcall*)(const char* const*, char* const*);
+
+std::string call_invoke(InvokeFn invoke, const std::string& request) {
+    std::vector<char> buf(1 << 16, '#');
+    const char* req = request.c_str();
+    char* out = buf.data();
+    invoke(&req, &out);
+    const auto zero = std::find(buf.begin(), buf.end(), '\0');
+    return zero == buf.end() ? std::string("<no terminating zero>") : std::string(buf.begin(), zero);
+}
+
+void ini_write(const std::string& section_utf8, const std::string& key_utf8, const std::string& value_gbk) {
+    char dir[MAX_PATH] = {};
+    GetSystemDirectoryA(dir, sizeof dir);
+    WritePrivateProfileStringA(gbk(section_utf8).c_str(), gbk(key_utf8).c_str(), value_gbk.c_str(),
+                               (std::string(dir) + "\\vorla.ini").c_str());
+}
+
+// The hospital's program calls J1 without a cashier script: the library shows
+// the card type dialog (its window class registered by vorla.dll), the
+// cashier confirms the social security card, the simulated card driver reads it.
+void check_j1_through_the_library() {
+    HMODULE library = LoadLibraryA("vorla.dll");
+    if (!check(library != nullptr, "vorla.dll loads beside the program")) return;
+    const auto invoke = reinterpret_cast<InvokeFn>(reinterpret_cast<void*>(GetProcAddress(library, "invoke")));
+    char cwd[MAX_PATH] = {};
+    GetCurrentDirectoryA(sizeof cwd, cwd);
+    const std::string scenario = kWork + "\\drivers.scenario";
+    write_file(scenario,
+               "iReadCardBas.status = 0\n"
+               "iReadCardBas.text = 640100|640102199001011223|C0001|K0001|张三|A1|V3|20180101|20280101|T1|D1|\n");
+    _putenv_s("VORLA_DRIVER_SCENARIO", scenario.c_str());
+    _putenv_s("VORLA_CASHIER", "");
+    ini_write("鉴权系统地址", "鉴权系统地址", "http://127.0.0.1:" + env("VORLA_WINTEST_PORT") + "/galdo_mis_outland/outland/biz");
+    const std::string request =
+        "{functionname:'bizbuss',params:{hid:'10010001|H0001',biztype:'J1',ip:'127.0.0.1',indata:'"
+        R"(<?xml version="1.0" encoding="GBK"?><DATA><HEAD><VER>1.0</VER><APP>J1</APP>)"
+        "<WorkDate>20240131</WorkDate></HEAD><MSG><HEAD><PWD>1</PWD></HEAD></MSG></DATA>'}}";
+
+    std::string caption;
+    Driver confirm([&] {
+        HWND dialog = wait_class(vorla::ui::kCardTypeWindowClass);
+        if (!dialog) return false;
+        Sleep(400);
+        settle(dialog);
+        caption = text_of(dialog);
+        screenshot(dialog, "j1-card-type-dialog");
+        click(GetDlgItem(dialog, IDOK));
+        return true;
+    });
+    const std::string answer = call_invoke(invoke, request);
+    check(!confirm.failed(), "J1 shows the card type dialog of vorla.dll");
+    drain_quit();
+    check(caption.rfind(gbk("卡类型选择[2.2020.12.6]["), 0) == 0, "with the library's caption", shown(caption));
+    check(contains(answer, "<ErrCode>0</ErrCode>") && contains(answer, gbk("<RYXM>张三</RYXM>")) &&
+              contains(answer, "<DKLX>1</DKLX>"),
+          "OK reads the social security card: J1 answers with the card holder", shown(answer));
+
+    Driver cancel([&] {
+        HWND dialog = wait_class(vorla::ui::kCardTypeWindowClass);
+        if (!dialog) return false;
+        Sleep(400);
+        settle(dialog);
+        press(GetDlgItem(dialog, IDCANCEL), VK_ESCAPE);
+        return true;
+    });
+    const std::string cancelled = call_invoke(invoke, request);
+    check(!cancel.failed(), "J1 shows the dialog again");
+    drain_quit();
+    check(contains(cancelled, "<ErrCode>-1</ErrCode>") && contains(cancelled, gbk("<ErrDetail>用户放弃</ErrDetail>")),
+          "Esc: J1 fails with 用户放弃", shown(cancelled));
+    _putenv_s("VORLA_DRIVER_SCENARIO", "");
+    FreeLibrary(library);
+}
+
 // ---- the settlement choices dialog ------------------------------------------------------------
 
 const char* kI1Answer =
@@ -810,6 +889,7 @@ int main() {
     CreateDirectoryA(g_artifacts.c_str(), nullptr);
 
     check_card_type_dialog();
+    check_j1_through_the_library();
     check_settlement_dialog();
     const std::string print_dir = env("VORLA_WINTEST_PRINT_DIR");
     if (check(!print_dir.empty(), "VORLA_WINTEST_PRINT_DIR names the directory of the printer's output"))

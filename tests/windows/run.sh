@@ -152,7 +152,7 @@ done
 # ---- the host: C:\his\vorla-wintest.exe with vorla.dll beside it -------------------------------
 his=$WINEPREFIX/drive_c/his
 mkdir -p "$his"
-cp "$host_exe" "$dll" "$his/"
+cp "$host_exe" "$dialog_exe" "$dll" "$his/"
 # The simulated drivers, installed beside vorla.dll like the real ones.
 cp "$win_build"/drivers/*.dll "$his/"
 winpath() { echo "Z:$(echo "$1" | tr '/' '\\')"; }
@@ -187,9 +187,10 @@ if [ -z "$display" ]; then
   failed=1
 else
   set +e
-  DISPLAY=$display VORLA_WINTEST_ARTIFACTS=$(winpath "$artifacts") VORLA_WINTEST_PRINT_DIR=$artifacts/printed \
-    VORLA_WINTEST_TEMPLATES=$(winpath "$repo/templates") VORLA_WINTEST_FONT="Droid Sans Fallback" \
-    timeout 900 "${wine_cmd[@]}" "$dialog_exe" 2>"$work/wine-dialogs.err" || failed=1
+  (cd "$his" && DISPLAY=$display VORLA_WINTEST_ARTIFACTS=$(winpath "$artifacts") \
+    VORLA_WINTEST_PRINT_DIR=$artifacts/printed VORLA_WINTEST_TEMPLATES=$(winpath "$repo/templates") \
+    VORLA_WINTEST_FONT="Droid Sans Fallback" \
+    timeout 900 "${wine_cmd[@]}" "$his/vorla-dialog-test.exe" 2>"$work/wine-dialogs.err") || failed=1
   set -e
   # The printed invoice, read on this side: its page as an image and its text,
   # which must hold the patient's name.
