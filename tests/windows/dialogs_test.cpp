@@ -28,7 +28,9 @@
 #include "platform/dialogs.h"
 #include "platform/win32/views/control_ids.h"
 #include "query/settlement_choices.h"
+#include "report/layout.h"
 #include "report/present.h"
+#include "report/render.h"
 #include "report/report.h"
 #include "ui/card_type_logic.h"
 #include "ui/card_type_view.h"
@@ -376,18 +378,22 @@ void check_card_type_dialog() {
         check(read_file(list_file) == "2\r\n", "OK remembers item 2 in list.file", read_file(list_file));
     }
 
-    // 2. list.file holds 2: opens on "证件号码" with the edit field focused; Esc cancels.
+    // 2. list.file holds 2: opens on "证件号码" with the edit field focused; Esc
+    //    cancels. The host's window takes no input while the dialog is open.
     {
         write_file(list_file, "2\r\n");
         CardServices s;
         g_card = &s;
         CardTypeLogic logic(card_services(s, list_file), "BUSS0002");
-        bool on_2 = false, focused = false;
+        HWND host = CreateWindowExW(0, L"STATIC", L"HIS", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200, nullptr,
+                                    nullptr, GetModuleHandleW(nullptr), nullptr);
+        bool on_2 = false, focused = false, host_disabled = false;
         Driver driver([&] {
             HWND dialog = wait_class(vorla::ui::kCardTypeWindowClass);
             if (!dialog) return false;
             Sleep(400);
             settle(dialog);
+            host_disabled = host && !IsWindowEnabled(host);
             on_2 = checked(item(dialog, 2)) && !checked(item(dialog, 0));
             GUITHREADINFO gui{};
             gui.cbSize = sizeof gui;
@@ -400,6 +406,9 @@ void check_card_type_dialog() {
         vorla::ui::run_card_type_view(logic, error);
         check(!driver.failed(), "the dialog opened again");
         drain_quit();
+        check(host_disabled, "the dialog is modal: the host's window takes no input while it is open");
+        check(host && IsWindowEnabled(host), "the host's window takes input again after the dialog");
+        if (host) DestroyWindow(host);
         check(on_2, "with list.file holding 2 it opens on 证件号码[&3]");
         check(focused, "and E_userid has the focus");
         check(logic.state() == vorla::ui::DialogState::ClosedCancel && !logic.choice(), "Esc closes it with Cancel");
@@ -752,9 +761,56 @@ bool load_invoice(vorla::report::Report& report, const std::string& face) {
     return true;
 }
 
+// Dark pixels of a page image in the rectangle (millimetres from the page's corner).
+size_t ink(const vorla::report::Image& image, double dpi, double x, double y, double w, double h) {
+    const auto px = [dpi](double mm) { return static_cast<int>(mm * dpi / 25.4); };
+    size_t n = 0;
+    for (int row = std::max(0, px(y)); row < std::min(image.height, px(y + h)); ++row)
+        for (int col = std::max(0, px(x)); col < std::min(image.width, px(x + w)); ++col) {
+            const unsigned char* p = image.rgb.data() + static_cast<size_t>(row) * image.stride + col * 3;
+            if (p[0] + p[1] + p[2] < 3 * 128) ++n;
+        }
+    return n;
+}
+
+// The page image the preview shows: the page's size at the resolution, the
+// patient's name drawn in its memo (姓名：[hzxm] at 8 + 0, 8 + 27 mm, 64 x 7 mm).
+void check_page_image() {
+    vorla::report::Report named, unnamed;
+    if (!load_invoice(named, "") || !load_invoice(unnamed, "")) return;
+    unnamed.set_text("hzxm", "");
+    const double dpi = 144;
+    vorla::report::Image with_name, without_name;
+    try {
+        with_name = vorla::report::render_image(vorla::report::prepare(named), 1, dpi);
+        without_name = vorla::report::render_image(vorla::report::prepare(unnamed), 1, dpi);
+    } catch (const std::exception& e) {
+        check(false, "the page renders as an image", e.what());
+        return;
+    }
+    check(with_name.width == 1191 && with_name.height == 839 && with_name.stride == 3 * 1191,
+          "the page image is 210 x 148 mm at 144 dpi",
+          std::to_string(with_name.width) + " x " + std::to_string(with_name.height));
+    const size_t label_only = ink(without_name, dpi, 8, 35, 64, 7);
+    const size_t label_and_name = ink(with_name, dpi, 8, 35, 64, 7);
+    check(label_only > 20 && label_and_name > label_only + 20,
+          "the memo 姓名：[hzxm] draws its label, and the name when it is set",
+          std::to_string(label_only) + " / " + std::to_string(label_and_name) + " dark pixels");
+    check(ink(with_name, dpi, 8 + 66, 35, 40, 7) == ink(without_name, dpi, 8 + 66, 35, 40, 7),
+          "the name stays inside its memo");
+    bool out_of_range = false;
+    try {
+        vorla::report::render_image(vorla::report::prepare(named), 2, dpi);
+    } catch (const vorla::report::ReportError&) {
+        out_of_range = true;
+    }
+    check(out_of_range, "a page the report does not have is a ReportError");
+}
+
 // Printed files go to `print_dir` (a Unix path): preview-print.ps from the
 // preview, invoice.ps from printing without a preview.
 void check_preview_and_printing(const std::string& print_dir) {
+    check_page_image();
     const bool printer = install_file_printer();
     check(printer, "a PostScript printer whose output goes to a file is installed");
     if (!printer) return;

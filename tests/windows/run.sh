@@ -126,6 +126,9 @@ trap cleanup EXIT
 # complete; the prefix itself is what counts.)
 timeout 600 "${wine_cmd[@]}" wineboot --init >"$work/wineboot.log" 2>&1 || true
 timeout 120 wineserver -w || true  # the registry files are written when it exits
+# Wine draws the windows' frames and captions itself (the virtual display has no
+# window manager), so that the screenshots show them.
+timeout 120 "${wine_cmd[@]}" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 || true
 sys32=$WINEPREFIX/drive_c/windows/system32
 if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -f "$sys32/wininet.dll" ] || [ ! -f "$sys32/shell32.dll" ]; then
   tail -n 20 "$work/wineboot.log" >&2

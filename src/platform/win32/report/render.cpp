@@ -373,10 +373,20 @@ void print_report(const PreparedReport& report, const PageList& pages, const std
     doc.cbSize = sizeof doc;
     doc.lpszDocName = title.c_str();
     if (::StartDocW(dc.get(), &doc) <= 0) throw ReportError("printing failed: the job cannot be started: " + last_error());
-    // The device's origin is the corner of its printable area.
-    const double dpi_x = ::GetDeviceCaps(dc.get(), LOGPIXELSX);
+    // The device's origin is the corner of its printable area. Drawing uses
+    // the horizontal resolution in both directions; a device with another
+    // vertical resolution scales the vertical axis.
+    const int dpi_x = std::max(1, ::GetDeviceCaps(dc.get(), LOGPIXELSX));
+    const int dpi_y = std::max(1, ::GetDeviceCaps(dc.get(), LOGPIXELSY));
     const double offset_x = ::GetDeviceCaps(dc.get(), PHYSICALOFFSETX);
-    const double offset_y = ::GetDeviceCaps(dc.get(), PHYSICALOFFSETY);
+    double offset_y = ::GetDeviceCaps(dc.get(), PHYSICALOFFSETY);
+    if (dpi_x != dpi_y) offset_y = offset_y * dpi_x / dpi_y;
+    const auto set_scale = [&dc, dpi_x, dpi_y] {
+        if (dpi_x == dpi_y) return;
+        ::SetMapMode(dc.get(), MM_ANISOTROPIC);
+        ::SetWindowExtEx(dc.get(), dpi_x, dpi_x, nullptr);
+        ::SetViewportExtEx(dc.get(), dpi_x, dpi_y, nullptr);
+    };
     Device device{dc.get(), dpi_x / kMmPerInch, -offset_x, -offset_y};
     for (int copy = 0; copy < copies; ++copy) {
         for (int n : list) {
@@ -384,6 +394,7 @@ void print_report(const PreparedReport& report, const PageList& pages, const std
                 ::AbortDoc(dc.get());
                 throw ReportError("printing failed: a page cannot be started: " + last_error());
             }
+            set_scale();  // some drivers reset the mapping at each page
             draw_page(device, page_at(report, n));
             if (::EndPage(dc.get()) <= 0) {
                 ::AbortDoc(dc.get());
