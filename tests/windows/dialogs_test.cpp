@@ -139,6 +139,17 @@ void settle(HWND w) {
     Sleep(300);
 }
 
+// Waits up to 10 s for `condition`, letting the window's thread work; whether it held.
+bool wait_until(HWND w, const std::function<bool()>& condition) {
+    for (int i = 0; i < 100; ++i) {
+        if (condition()) return true;
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(w, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result);
+        Sleep(100);
+    }
+    return condition();
+}
+
 // ---- synthesised input ---------------------------------------------------------------------
 
 void click(HWND control) { PostMessageW(control, BM_CLICK, 0, 0); }
@@ -310,6 +321,23 @@ vorla::ui::CardTypeServices card_services(CardServices& s, const std::string& li
 
 HWND item(HWND dialog, int index) { return GetDlgItem(dialog, ids::kCardTypeItemId + index); }
 
+HWND focus_of_main_thread() {
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    GetGUIThreadInfo(g_main_thread, &gui);
+    return gui.hwndFocus;
+}
+
+// Timer1's first tick has run: the remembered item `expected` is selected and,
+// when the edit field is enabled, the edit field has the focus.
+bool first_tick(HWND dialog, int expected) {
+    return wait_until(dialog, [&] {
+        if (!checked(item(dialog, expected))) return false;
+        HWND edit = GetDlgItem(dialog, ids::kCardTypeEditId);
+        return !IsWindowEnabled(edit) || focus_of_main_thread() == edit;
+    });
+}
+
 // The message box the dialog shows: its text, then closed with its OK button.
 bool answer_message_box(const std::string& screenshot_name, std::string& shown_text) {
     HWND box = wait_dialog_with(IDOK);
@@ -340,17 +368,18 @@ void check_card_type_dialog() {
         Driver driver([&] {
             HWND dialog = wait_class(vorla::ui::kCardTypeWindowClass);
             if (!dialog) return false;
-            Sleep(400);  // Timer1's first tick
+            if (!first_tick(dialog, 0)) return false;
             settle(dialog);
             caption = text_of(dialog);
             for (int i = 0; i < 5; ++i) items_shown += text_of(item(dialog, i)) + "\n";
             opened_on_0 = checked(item(dialog, 0)) && !checked(item(dialog, 2));
             colours = screenshot(dialog, "card-type-dialog");
             click(item(dialog, 2));
-            settle(dialog);
             HWND edit = GetDlgItem(dialog, ids::kCardTypeEditId);
-            edit_enabled_after = IsWindowEnabled(edit) && checked(item(dialog, 2));
+            edit_enabled_after =
+                wait_until(dialog, [&] { return IsWindowEnabled(edit) && checked(item(dialog, 2)); });
             type(edit, "110101199001011234");
+            wait_until(dialog, [&] { return text_of(edit) == "110101199001011234"; });
             settle(dialog);
             typed_state = text_of(edit);
             screenshot(dialog, "card-type-dialog-number");
@@ -391,14 +420,11 @@ void check_card_type_dialog() {
         Driver driver([&] {
             HWND dialog = wait_class(vorla::ui::kCardTypeWindowClass);
             if (!dialog) return false;
-            Sleep(400);
+            if (!first_tick(dialog, 2)) return false;
             settle(dialog);
             host_disabled = host && !IsWindowEnabled(host);
             on_2 = checked(item(dialog, 2)) && !checked(item(dialog, 0));
-            GUITHREADINFO gui{};
-            gui.cbSize = sizeof gui;
-            GetGUIThreadInfo(g_main_thread, &gui);
-            focused = gui.hwndFocus == GetDlgItem(dialog, ids::kCardTypeEditId);
+            focused = focus_of_main_thread() == GetDlgItem(dialog, ids::kCardTypeEditId);
             press(GetDlgItem(dialog, ids::kCardTypeEditId), VK_ESCAPE);
             return true;
         });
@@ -426,14 +452,14 @@ void check_card_type_dialog() {
         Driver driver([&] {
             HWND dialog = wait_class(vorla::ui::kCardTypeWindowClass);
             if (!dialog) return false;
-            Sleep(400);
+            if (!first_tick(dialog, 0)) return false;
             settle(dialog);
             click(item(dialog, 1));
-            settle(dialog);
+            wait_until(dialog, [&] { return checked(item(dialog, 1)); });
             click(GetDlgItem(dialog, ids::kCardTypeChangePinId));
             if (!answer_message_box("message-box-change-pin", first)) return false;
             click(item(dialog, 0));
-            settle(dialog);
+            wait_until(dialog, [&] { return checked(item(dialog, 0)); });
             click(GetDlgItem(dialog, ids::kCardTypeChangePinId));
             if (!answer_message_box("", second)) return false;
             settle(dialog);
@@ -465,7 +491,7 @@ void check_card_type_dialog() {
         Driver driver([&] {
             HWND dialog = wait_class(vorla::ui::kCardTypeWindowClass);
             if (!dialog) return false;
-            Sleep(400);
+            if (!first_tick(dialog, 1)) return false;
             settle(dialog);
             click(item(dialog, 4));
             return answer_message_box("message-box-evoucher", message);
@@ -532,7 +558,7 @@ void check_j1_through_the_library() {
     Driver confirm([&] {
         HWND dialog = wait_class(vorla::ui::kCardTypeWindowClass);
         if (!dialog) return false;
-        Sleep(400);
+        if (!first_tick(dialog, 0)) return false;
         settle(dialog);
         caption = text_of(dialog);
         screenshot(dialog, "j1-card-type-dialog");
@@ -550,7 +576,7 @@ void check_j1_through_the_library() {
     Driver cancel([&] {
         HWND dialog = wait_class(vorla::ui::kCardTypeWindowClass);
         if (!dialog) return false;
-        Sleep(400);
+        if (!first_tick(dialog, 0)) return false;
         settle(dialog);
         press(GetDlgItem(dialog, IDCANCEL), VK_ESCAPE);
         return true;
@@ -602,10 +628,11 @@ void check_settlement_dialog() {
 
         // The resident insurance, then back to the employee insurance.
         click(GetDlgItem(dialog, ids::kSettlementRadioId));
+        resident_after_click = wait_until(dialog, [&] { return checked(GetDlgItem(dialog, ids::kSettlementRadioId)); });
         settle(dialog);
-        resident_after_click = checked(GetDlgItem(dialog, ids::kSettlementRadioId));
         unit_after_390 = text_of(GetDlgItem(dialog, ids::kSettlementTreatmentId));  // 经办机构
         click(GetDlgItem(dialog, ids::kSettlementRadioId + 1));
+        wait_until(dialog, [&] { return checked(GetDlgItem(dialog, ids::kSettlementRadioId + 1)); });
         settle(dialog);
         // At settlement institution 2640200 one disease: clicking the second
         // disease unchecks the first.
