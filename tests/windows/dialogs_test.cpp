@@ -11,7 +11,8 @@
 //   VORLA_WINTEST_PRINT_DIR   the Unix directory the printer's output files are copied to
 //   VORLA_WINTEST_TEMPLATES   directory (Windows path) of the invoice templates
 //   VORLA_WINTEST_FONT        a TrueType face with Chinese characters on this machine
-//   VORLA_WINTEST_PORT        port of vorla-sim on 127.0.0.1 (the card driver's authentication service)
+//   VORLA_WINTEST_PORT        port of vorla-sim on 127.0.0.1 (the center, the authentication service)
+//   VORLA_WINTEST_SCENARIO    the simulator's scenario directory (a Windows path)
 #include <zlib.h>
 
 #include <algorithm>
@@ -513,6 +514,16 @@ void check_card_type_dialog() {
     }
 }
 
+const char* kI1Answer =
+    R"(<?xml version="1.0" encoding="GBK"?><DATA><HEAD><VER>1.0</VER><APP>I1</APP><ErrCode>0</ErrCode></HEAD>)"
+    "<MSG><HEAD><SHBZH>110101199001011234</SHBZH><RYXM>张三</RYXM><RYXB>1</RYXB><CSRQ>19900101</CSRQ></HEAD>"
+    "<DETAIL><XZDM>390^城乡居民基本医疗保险</XZDM><JBJGDM>640200</JBJGDM><YLLB>11^普通门诊</YLLB>"
+    "<JBMC>11|C03^N3</JBMC></DETAIL>"
+    "<DETAIL><JBJGDM>640100</JBJGDM><XZDM>310^职工基本医疗保险</XZDM><CBRQ>20150701</CBRQ><GRZHYE>1234.5</GRZHYE>"
+    "<JSJGDM>2640200^市医院</JSJGDM><YLLB>11^普通门诊$14^门诊大病</YLLB>"
+    "<JBMC>14|A01^N1$14|B02^N2$11|C03^N3</JBMC><YBXX>在职人员-99|请出示社保卡$14|门诊大病备案有效</YBXX></DETAIL>"
+    "</MSG></DATA>";
+
 // ---- J1 through vorla.dll with the dialog on screen -----------------------------------------
 
 using InvokeFn = void(__stdcall*)(const char* const*, char* const*);
@@ -586,21 +597,45 @@ void check_j1_through_the_library() {
     drain_quit();
     check(contains(cancelled, "<ErrCode>-1</ErrCode>") && contains(cancelled, gbk("<ErrDetail>用户放弃</ErrDetail>")),
           "Esc: J1 fails with 用户放弃", shown(cancelled));
+
+    // J2: the card type dialog, the I1 query relayed to the center (vorla-sim),
+    // then the settlement choices dialog, all inside the one call.
+    const std::string port = env("VORLA_WINTEST_PORT"), scenario_dir = env("VORLA_WINTEST_SCENARIO");
+    if (!port.empty() && !scenario_dir.empty()) {
+        ini_write("医保交易地址", "医保交易地址",
+                  "http://127.0.0.1:" + port + "/RemoteFacedeBean/RemoteFacedeBeanService?WSDL");
+        write_file(scenario_dir + "\\I1.xml", gbk(kI1Answer));
+        const std::string j2 =
+            "{functionname:'bizbuss',params:{hid:'10010001|H0001',biztype:'J2',ip:'127.0.0.1',indata:'"
+            R"(<?xml version="1.0" encoding="GBK"?><DATA><HEAD><VER>1.0</VER><APP>J2</APP>)"
+            "<WorkDate>20240131</WorkDate></HEAD><MSG><HEAD><YLJGDM>H0001</YLJGDM><MZZYBZ>0</MZZYBZ>"
+            "<PWD>1</PWD></HEAD></MSG></DATA>'}}";
+        bool both = false;
+        Driver choose([&] {
+            HWND card = wait_class(vorla::ui::kCardTypeWindowClass);
+            if (!card || !first_tick(card, 0)) return false;
+            click(GetDlgItem(card, IDOK));
+            HWND settlement = wait_class(vorla::ui::kSettlementWindowClass);
+            if (!settlement) return false;
+            settle(settlement);
+            screenshot(settlement, "j2-settlement-dialog");
+            both = true;
+            click(GetDlgItem(settlement, ids::kSettlementOkId));
+            return true;
+        });
+        const std::string answer_j2 = call_invoke(invoke, gbk(j2));
+        check(!choose.failed() && both, "J2 shows the card type dialog, then the settlement choices dialog");
+        drain_quit();
+        check(contains(answer_j2, "<ErrCode>0</ErrCode>") &&
+                  contains(answer_j2, gbk("<XZDM>310^职工基本医疗保险</XZDM>")) &&
+                  !contains(answer_j2, gbk("390^")) && contains(answer_j2, "<JBMC>14|A01^N1</JBMC>"),
+              "J2 answers with the preselected insurance type, category and disease", shown(answer_j2));
+    }
     _putenv_s("VORLA_DRIVER_SCENARIO", "");
     FreeLibrary(library);
 }
 
 // ---- the settlement choices dialog ------------------------------------------------------------
-
-const char* kI1Answer =
-    R"(<?xml version="1.0" encoding="GBK"?><DATA><HEAD><VER>1.0</VER><APP>I1</APP><ErrCode>0</ErrCode></HEAD>)"
-    "<MSG><HEAD><SHBZH>110101199001011234</SHBZH><RYXM>张三</RYXM><RYXB>1</RYXB><CSRQ>19900101</CSRQ></HEAD>"
-    "<DETAIL><XZDM>390^城乡居民基本医疗保险</XZDM><JBJGDM>640200</JBJGDM><YLLB>11^普通门诊</YLLB>"
-    "<JBMC>11|C03^N3</JBMC></DETAIL>"
-    "<DETAIL><JBJGDM>640100</JBJGDM><XZDM>310^职工基本医疗保险</XZDM><CBRQ>20150701</CBRQ><GRZHYE>1234.5</GRZHYE>"
-    "<JSJGDM>2640200^市医院</JSJGDM><YLLB>11^普通门诊$14^门诊大病</YLLB>"
-    "<JBMC>14|A01^N1$14|B02^N2$11|C03^N3</JBMC><YBXX>在职人员-99|请出示社保卡$14|门诊大病备案有效</YBXX></DETAIL>"
-    "</MSG></DATA>";
 
 void check_settlement_dialog() {
     vorla::query::TF_display form(gbk(kI1Answer));
