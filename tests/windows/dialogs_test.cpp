@@ -869,6 +869,74 @@ void check_page_image() {
     check(out_of_range, "a page the report does not have is a ReportError");
 }
 
+// J9 through vorla.dll: the invoice of an outpatient settlement (vorla-sim's
+// invoice service answers for serial numbers starting with "MZ") previewed
+// (DISPLAY "1") and printed from the preview, then printed without a preview
+// (DISPLAY "0") with the print dialog cancelled.
+void check_j9_through_the_library(const std::string& print_dir) {
+    const std::string port = env("VORLA_WINTEST_PORT");
+    if (port.empty()) return;
+    HMODULE library = LoadLibraryA("vorla.dll");
+    if (!check(library != nullptr, "vorla.dll loads beside the program")) return;
+    const auto invoke = reinterpret_cast<InvokeFn>(reinterpret_cast<void*>(GetProcAddress(library, "invoke")));
+    char sys[MAX_PATH] = {};
+    GetSystemDirectoryA(sys, sizeof sys);
+    for (const char* name : {"kwmzfp.rmf", "kwzyfp.rmf"})
+        write_file(std::string(sys) + "\\" + name, read_file(env("VORLA_WINTEST_TEMPLATES") + "\\" + name));
+    ini_write("医保交易地址", "医保交易地址",
+              "http://127.0.0.1:" + port + "/RemoteFacedeBean/RemoteFacedeBeanService?WSDL");
+    const auto request = [](const std::string& display) {
+        return "{functionname:'bizbuss',params:{hid:'640100001|x',biztype:'J9',ip:'127.0.0.1',indata:'" +
+               gbk(R"(<?xml version="1.0" encoding="GBK"?><DATA><HEAD><VER>1.0</VER><APP>J9</APP>)"
+                   "<WorkDate>20240506</WorkDate></HEAD><MSG><HEAD><YLJGDM>640100001</YLJGDM>"
+                   "<YYLSH>H20240506001</YYLSH><YBLSH>MZ20240506001</YBLSH><TFBZ>0</TFBZ><DISPLAY>" +
+                   display + "</DISPLAY></HEAD></MSG></DATA>'}}");
+    };
+
+    const std::string file = print_dir + "/j9-preview-print.ps";
+    print_output_to(file);
+    std::string title, ps;
+    Driver preview_and_print([&] {
+        HWND preview = wait_class(vorla::ui::kPreviewWindowClass);
+        if (!preview) return false;
+        settle(preview);
+        title = text_of(preview);
+        screenshot(preview, "j9-invoice-preview");
+        click(GetDlgItem(preview, ids::kPreviewPrintId));
+        HWND dialog = wait_print_dialog();
+        if (!dialog) return false;
+        settle(dialog);
+        click(GetDlgItem(dialog, IDOK));
+        ps = printed(windows_path_of(file));
+        click(GetDlgItem(preview, ids::kPreviewCloseId));
+        return true;
+    });
+    const std::string previewed = call_invoke(invoke, request("1"));
+    check(!preview_and_print.failed(), "J9 with DISPLAY 1 shows the invoice in the preview of vorla.dll");
+    drain_quit();
+    check(title == gbk("门诊收费票据 - 打印预览"), "the preview names the invoice", shown(title));
+    check(count_of(ps, "%%Page:") == 1, "printing from J9's preview prints the invoice");
+    check(contains(previewed, "<ErrCode>0</ErrCode>"), "J9 answers ErrCode 0 after the preview", shown(previewed));
+
+    const std::string cancelled_file = print_dir + "/j9-cancelled.ps";
+    print_output_to(cancelled_file);
+    Driver cancel([&] {
+        HWND dialog = wait_print_dialog();
+        if (!dialog) return false;
+        settle(dialog);
+        click(GetDlgItem(dialog, IDCANCEL));
+        return true;
+    });
+    const std::string not_printed = call_invoke(invoke, request("0"));
+    check(!cancel.failed(), "J9 with DISPLAY 0 shows the print dialog without a preview");
+    drain_quit();
+    Sleep(1000);
+    check(contains(not_printed, "<ErrCode>0</ErrCode>") &&
+              GetFileAttributesA(windows_path_of(cancelled_file).c_str()) == INVALID_FILE_ATTRIBUTES,
+          "cancelling J9's print dialog prints nothing and still answers ErrCode 0", shown(not_printed));
+    FreeLibrary(library);
+}
+
 // Printed files go to `print_dir` (a Unix path): preview-print.ps from the
 // preview, invoice.ps from printing without a preview.
 void check_preview_and_printing(const std::string& print_dir) {
@@ -994,6 +1062,8 @@ void check_preview_and_printing(const std::string& print_dir) {
         check(outcome == vorla::report::Outcome::Printed && failure.empty(), "OK prints", failure);
         check(count_of(ps, "%%Page:") == 1, "one page is printed (its text is checked by tests/windows/run.sh)");
     }
+
+    check_j9_through_the_library(print_dir);
 }
 
 }  // namespace
