@@ -38,6 +38,7 @@
 #include "ui/preview_window.h"
 #include "ui/settlement_view.h"
 
+#include <dlgs.h>
 #include <winspool.h>
 
 namespace {
@@ -791,7 +792,7 @@ size_t count_of(const std::string& text, const std::string& part) {
 }
 
 // The print dialog of the system: printer, copies and the page range.
-HWND wait_print_dialog() { return wait_dialog_with(0x0473 /* cmb4: the printer list */); }
+HWND wait_print_dialog() { return wait_dialog_with(cmb4 /* the printer list */); }
 
 // The whole job in the file (the spooler copies it at the end of the job); "" after 30 s.
 std::string printed(const std::string& file) {
@@ -867,6 +868,108 @@ void check_page_image() {
         out_of_range = true;
     }
     check(out_of_range, "a page the report does not have is a ReportError");
+}
+
+// The line Wine's PostScript driver writes before drawing the character `c` of
+// the face (it draws glyphs by their index in the font).
+std::string glyph_line(const std::string& face, wchar_t c) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    const std::wstring name = wide(face);
+    HFONT font = CreateFontW(-40, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_TT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, name.c_str());
+    HGDIOBJ old = SelectObject(dc, font);
+    WORD index = 0xFFFF;
+    GetGlyphIndicesW(dc, &c, 1, &index, GGI_MARK_NONEXISTING_GLYPHS);
+    SelectObject(dc, old);
+    DeleteObject(font);
+    DeleteDC(dc);
+    char line[32];
+    std::snprintf(line, sizeof line, "%%%%glyph %x\n", index);
+    return index == 0xFFFF || index == 0 ? std::string("<no glyph>") : std::string(line);
+}
+
+// A report of three pages, "壹", "贰" and "叁": the preview pages through them;
+// the print dialog's page range 2 to 3 prints those two.
+void check_pages(const std::string& print_dir) {
+    const std::string face = env("VORLA_WINTEST_FONT");
+    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<report title=\"pages\" version=\"1\" font=\"" +
+                       face + "\" size=\"20\">\n";
+    for (const char* mark : {"壹", "贰", "叁"})
+        text += "  <page width=\"210\" height=\"148\"><memo x=\"20\" y=\"20\" width=\"100\" height=\"20\">" +
+                std::string(mark) + "</memo></page>\n";
+    text += "</report>\n";
+    vorla::report::Report report;
+    try {
+        report.load_text(text, "pages.rmf");
+    } catch (const std::exception& e) {
+        check(false, "a report of three pages loads", e.what());
+        return;
+    }
+
+    std::string labels;
+    bool first_has_no_previous = false, last_has_no_next = false;
+    Driver page_through([&] {
+        HWND preview = wait_class(vorla::ui::kPreviewWindowClass);
+        if (!preview) return false;
+        settle(preview);
+        HWND label = GetDlgItem(preview, ids::kPreviewPageLabelId);
+        labels = text_of(label);
+        first_has_no_previous = !IsWindowEnabled(GetDlgItem(preview, ids::kPreviewPreviousId)) &&
+                                IsWindowEnabled(GetDlgItem(preview, ids::kPreviewNextId));
+        for (const char* expected : {"2 / 3", "3 / 3"}) {
+            click(GetDlgItem(preview, ids::kPreviewNextId));
+            wait_until(preview, [&] { return text_of(label) == expected; });
+            labels += ',';
+            labels += text_of(label);
+        }
+        last_has_no_next = !IsWindowEnabled(GetDlgItem(preview, ids::kPreviewNextId)) &&
+                           IsWindowEnabled(GetDlgItem(preview, ids::kPreviewPreviousId));
+        screenshot(preview, "preview-page-3");
+        press(GetDlgItem(preview, ids::kPreviewCloseId), VK_ESCAPE);
+        return true;
+    });
+    vorla::report::Outcome outcome = vorla::report::Outcome::Printed;
+    try {
+        outcome = vorla::report::preview(report);
+    } catch (const std::exception& e) {
+        check(false, "the preview of three pages", e.what());
+    }
+    check(!page_through.failed(), "the preview of three pages is driven");
+    drain_quit();
+    check(labels == "1 / 3,2 / 3,3 / 3", "下一页 pages through the report", labels);
+    check(first_has_no_previous && last_has_no_next, "上一页 and 下一页 are offered only where there is a page");
+    check(outcome == vorla::report::Outcome::Closed, "Esc closes the preview");
+
+    const std::string file = print_dir + "/pages-2-3.ps";
+    print_output_to(file);
+    std::string ps;
+    Driver range([&] {
+        HWND dialog = wait_print_dialog();
+        if (!dialog) return false;
+        settle(dialog);
+        click(GetDlgItem(dialog, rad3 /* pages */));
+        settle(dialog);
+        SendMessageW(GetDlgItem(dialog, edt1 /* from */), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"2"));
+        SendMessageW(GetDlgItem(dialog, edt2 /* to */), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"3"));
+        screenshot(dialog, "print-dialog-pages-2-3");
+        click(GetDlgItem(dialog, IDOK));
+        ps = printed(windows_path_of(file));
+        return true;
+    });
+    outcome = vorla::report::Outcome::Cancelled;
+    std::string failure;
+    try {
+        outcome = vorla::report::print(report);
+    } catch (const std::exception& e) {
+        failure = e.what();
+    }
+    check(!range.failed(), "the print dialog takes a page range", failure);
+    drain_quit();
+    check(outcome == vorla::report::Outcome::Printed && count_of(ps, "%%Page:") == 2,
+          "the page range 2 to 3 prints two pages", std::to_string(count_of(ps, "%%Page:")) + " pages");
+    check(contains(ps, glyph_line(face, L'贰')) && contains(ps, glyph_line(face, L'叁')) &&
+              !contains(ps, glyph_line(face, L'壹')),
+          "they are pages 2 and 3");
 }
 
 // J9 through vorla.dll: the invoice of an outpatient settlement (vorla-sim's
@@ -999,7 +1102,7 @@ void check_preview_and_printing(const std::string& print_dir) {
             HWND dialog = wait_print_dialog();
             if (!dialog) return false;
             settle(dialog);
-            HWND copies = GetDlgItem(dialog, 0x0482 /* edt3: number of copies */);
+            HWND copies = GetDlgItem(dialog, edt3 /* number of copies */);
             SendMessageW(copies, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"2"));
             copies_set = text_of(copies);
             screenshot(dialog, "print-dialog-two-copies");
@@ -1063,6 +1166,7 @@ void check_preview_and_printing(const std::string& print_dir) {
         check(count_of(ps, "%%Page:") == 1, "one page is printed (its text is checked by tests/windows/run.sh)");
     }
 
+    check_pages(print_dir);
     check_j9_through_the_library(print_dir);
 }
 
