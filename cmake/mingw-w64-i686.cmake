@@ -1,7 +1,7 @@
 # Cross build for 32-bit Windows with Debian's MinGW-w64 (posix threads variant).
 #
 #   cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
-#         -DVORLA_WIN32_DEPS=<prefix holding pugixml, SQLite and FLTK built for i686>
+#         -DVORLA_WIN32_DEPS=<prefix holding pugixml and SQLite built for i686>
 #
 # scripts/build-windows.sh does all of it.
 set(CMAKE_SYSTEM_NAME Windows)
@@ -18,7 +18,7 @@ set(CMAKE_RANLIB ${VORLA_MINGW_TRIPLET}-ranlib CACHE FILEPATH "")
 
 # Libraries and headers come from the MinGW sysroot and from the prefix where
 # the build script installed the dependencies built for the target.
-set(VORLA_WIN32_DEPS "" CACHE PATH "Prefix with pugixml, SQLite and FLTK built for the target")
+set(VORLA_WIN32_DEPS "" CACHE PATH "Prefix with pugixml and SQLite built for the target")
 set(CMAKE_FIND_ROOT_PATH /usr/${VORLA_MINGW_TRIPLET} ${VORLA_WIN32_DEPS})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

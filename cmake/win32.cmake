@@ -1,28 +1,21 @@
 # What the Windows build of vorla_core links besides pugixml, zlib and SQLite:
-# the system libraries of the platform layer (src/platform/win32) and, when the
-# build script could build it for the target, FLTK for the dialog views.
-set(VORLA_WIN32_LIBRARIES wininet ws2_32 user32 winspool)
+# the system libraries of the platform layer (src/platform/win32), its dialog
+# views and its report renderer.
+set(VORLA_WIN32_LIBRARIES wininet ws2_32 user32 gdi32 comdlg32 imm32 winspool)
 set(VORLA_WIN32_DEFINITIONS "")
-find_library(FLTK_STATIC_LIBRARY NAMES libfltk.a)
-if(FLTK_STATIC_LIBRARY)
-  list(PREPEND VORLA_WIN32_LIBRARIES ${FLTK_STATIC_LIBRARY} comctl32 comdlg32 ole32 uuid gdi32)
-  list(APPEND VORLA_WIN32_DEFINITIONS VORLA_HAVE_FLTK=1)
-  message(STATUS "FLTK for the target: ${FLTK_STATIC_LIBRARY}")
-else()
-  message(STATUS "FLTK for the target: not available, the dialog views are left out")
-endif()
 
-# Sources of the core that need a toolkit this Windows build does not have:
-# the report renderer (cairo, pango), CUPS and X11 always, the FLTK dialog
-# views when FLTK could not be built for the target. They are left out, and
-# the Windows stand-ins in src/platform/win32/without_toolkit/ answer for them:
-# a view reports that it cannot be shown (the scripted cashier still answers
-# every dialog), rendering reports that it is not available.
+# The Windows views of the dialogs and the preview (Win32) and the report
+# renderer (GDI).
+file(GLOB VORLA_WIN32_TOOLKIT_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/src/platform/win32/views/*.cpp
+  ${CMAKE_SOURCE_DIR}/src/platform/win32/report/*.cpp)
+
+# Sources of the core that draw with the Linux toolkits (FLTK, cairo, pango,
+# CUPS, X11) are left out of the Windows build; the file of the same name among
+# the Windows views and renderer (VORLA_WIN32_TOOLKIT_SOURCES) takes each one's
+# place, with the same entry points.
 function(vorla_win32_leave_out_toolkit_sources sources_var)
-  set(toolkits "cairo|pango|cups/|X11/")
-  if(NOT FLTK_STATIC_LIBRARY)
-    string(APPEND toolkits "|FL/")
-  endif()
+  set(toolkits "cairo|pango|cups/|X11/|FL/")
   set(kept "")
   set(left_out "")
   foreach(source IN LISTS ${sources_var})
@@ -34,17 +27,18 @@ function(vorla_win32_leave_out_toolkit_sources sources_var)
     endif()
   endforeach()
   foreach(source IN LISTS left_out)
-    get_filename_component(name ${source} NAME_WE)
-    set(stand_in ${CMAKE_SOURCE_DIR}/src/platform/win32/without_toolkit/${name}.cpp)
-    if(EXISTS ${stand_in})
-      list(APPEND kept ${stand_in})
-    else()
-      message(WARNING "${source} needs a toolkit the Windows build lacks and has no stand-in (${stand_in})")
+    get_filename_component(name ${source} NAME)
+    set(found FALSE)
+    foreach(windows_source IN LISTS VORLA_WIN32_TOOLKIT_SOURCES)
+      get_filename_component(windows_name ${windows_source} NAME)
+      if(windows_name STREQUAL name)
+        set(found TRUE)
+      endif()
+    endforeach()
+    if(NOT found)
+      message(FATAL_ERROR "${source} needs a Linux toolkit and has no Windows counterpart in src/platform/win32/views or src/platform/win32/report")
     endif()
   endforeach()
-  if(left_out)
-    string(REPLACE "${CMAKE_SOURCE_DIR}/" "" shown "${left_out}")
-    message(STATUS "Left out of the Windows build (toolkit not available for the target): ${shown}")
-  endif()
+  list(APPEND kept ${VORLA_WIN32_TOOLKIT_SOURCES})
   set(${sources_var} ${kept} PARENT_SCOPE)
 endfunction()

@@ -7,9 +7,9 @@
 # Installs what it needs with apt-get. The dependencies are built for the target
 # from Debian's source packages (apt-get source, after adding a deb-src entry for
 # the Debian archive the machine already uses) into BUILD_DIR/deps, never into
-# the source tree: pugixml, SQLite (its amalgamation, made from Debian's sqlite3
-# source) and, when the archive serves its source, FLTK. zlib is Debian's
-# libz-mingw-w64-dev. A second run reuses what the first one built in BUILD_DIR.
+# the source tree: pugixml and SQLite (its amalgamation, made from Debian's
+# sqlite3 source). zlib is Debian's libz-mingw-w64-dev. The dialogs, the
+# preview and printing use the system's own Win32 and GDI. A second run reuses what the first one built in BUILD_DIR.
 #
 # Result: BUILD_DIR/vorla.dll and the Windows test host
 # BUILD_DIR/tests/windows/vorla-wintest.exe (tests/windows/run.sh runs it).
@@ -111,38 +111,6 @@ if [ ! -f "$prefix/lib/libsqlite3.a" ]; then
   cp "$amalgamation/libsqlite3.a" "$prefix/lib/"
 fi
 
-# ---- FLTK ---------------------------------------------------------------------------------------
-# For the dialog views on Windows. The scripted cashier and every other part of
-# the library work without it, so an archive that does not serve FLTK's source
-# only leaves the views out.
-build_fltk() {
-  local src=$1
-  rm -rf "$deps/build/fltk"
-  cmake -S "$src" -B "$deps/build/fltk" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
-    -DOPTION_BUILD_SHARED_LIBS=OFF -DFLTK_BUILD_TEST=OFF -DOPTION_BUILD_EXAMPLES=OFF \
-    -DOPTION_USE_GL=OFF -DOPTION_CAIRO=OFF -DOPTION_USE_SYSTEM_ZLIB=OFF \
-    -DOPTION_USE_SYSTEM_LIBJPEG=OFF -DOPTION_USE_SYSTEM_LIBPNG=OFF >/dev/null &&
-    cmake --build "$deps/build/fltk" -j"$jobs" --target fltk >/dev/null &&
-    mkdir -p "$prefix/include/FL" &&
-    cp "$src"/FL/* "$prefix/include/FL/" &&
-    { [ ! -d "$deps/build/fltk/FL" ] || cp "$deps/build/fltk/FL"/* "$prefix/include/FL/"; } &&
-    cp "$(find "$deps/build/fltk" -name libfltk.a | head -n 1)" "$prefix/lib/"
-}
-if [ ! -f "$prefix/lib/libfltk.a" ] && [ ! -f "$deps/.fltk-unavailable" ]; then
-  if src=$(fetch_source fltk1.3); then
-    say "building FLTK for $triplet"
-    if ! build_fltk "$src"; then
-      echo "NOTE: FLTK could not be built for $triplet; vorla.dll is built without the FLTK dialog views." >&2
-      rm -rf "$prefix/include/FL" "$prefix/lib/libfltk.a"
-      touch "$deps/.fltk-unavailable"
-    fi
-  else
-    echo "NOTE: the Debian archive does not serve the source of fltk1.3; vorla.dll is built without" \
-         "the FLTK dialog views (the scripted cashier still answers every dialog)." >&2
-    touch "$deps/.fltk-unavailable"
-  fi
-fi
-
 # ---- vorla.dll ---------------------------------------------------------------------------------
 say "building vorla.dll in $build"
 cmake -S "$repo" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVORLA_WIN32_DEPS="$prefix" \
@@ -151,7 +119,7 @@ cmake --build "$build" -j"$jobs"
 
 # The DLL must import system DLLs only: no MinGW runtime, no zlib/SQLite DLL.
 imports=$(${triplet}-objdump -p "$build/vorla.dll" | awk '/DLL Name:/ { print $3 }' | sort -u)
-system_dlls='^(KERNEL32|USER32|GDI32|ADVAPI32|SHELL32|OLE32|OLEAUT32|COMCTL32|COMDLG32|WININET|WS2_32|WSOCK32|MSVCRT|WINSPOOL\.DRV|SHLWAPI|IMM32|UUID|VERSION)(\.DLL)?$'
+system_dlls='^(KERNEL32|USER32|GDI32|ADVAPI32|SHELL32|OLE32|OLEAUT32|COMCTL32|COMDLG32|WININET|WS2_32|WSOCK32|MSVCRT|WINSPOOL\.DRV|SHLWAPI|IMM32|UUID|VERSION|COMDLG32)(\.DLL)?$'
 bad=$(echo "$imports" | tr '[:lower:]' '[:upper:]' | grep -Ev "$system_dlls" || true)
 if [ -n "$bad" ]; then
   echo "vorla.dll imports non-system DLLs:" $bad >&2

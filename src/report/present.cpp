@@ -28,15 +28,7 @@ Outcome print_prepared(const PreparedReport& prepared) {
             return Outcome::Written;
         case ui::PrintRequest::Target::Printer: break;
     }
-    const PreparedPage& first = prepared.pages.at(static_cast<std::size_t>(request.pages.front()) - 1);
-    platform::PrintJob job;
-    job.printer = request.printer;
-    job.title = platform::utf8_to_gbk(prepared.title);
-    job.copies = request.copies;
-    job.media = platform::media_name(first.width, first.height);
-    std::string error;
-    if (!platform::print_pdf(job, render_pdf(prepared, request.pages), error))
-        throw ReportError("printing failed: " + error);
+    print_report(prepared, request.pages, request.printer, request.copies);
     return Outcome::Printed;
 }
 

@@ -11,6 +11,9 @@
 #include <cmath>
 #include <memory>
 
+#include "platform/platform.h"
+#include "platform/printing.h"
+
 namespace vorla::report {
 namespace {
 
@@ -228,6 +231,18 @@ std::string render_png(const PreparedReport& report, int page, double dpi) {
     std::string bytes;
     check(cairo_surface_write_to_png_stream(surface.get(), append_bytes, &bytes), "cannot write the PNG");
     return bytes;
+}
+
+void print_report(const PreparedReport& report, const PageList& pages, const std::string& printer, int copies) {
+    const std::string pdf = render_pdf(report, pages);
+    const PreparedPage& first = page_at(report, pages.empty() ? 1 : pages.front());
+    platform::PrintJob job;
+    job.printer = printer;
+    job.title = platform::utf8_to_gbk(report.title);
+    job.copies = copies;
+    job.media = platform::media_name(first.width, first.height);
+    std::string error;
+    if (!platform::print_pdf(job, pdf, error)) throw ReportError("printing failed: " + error);
 }
 
 }  // namespace vorla::report

@@ -1,7 +1,10 @@
-// Rendering of a prepared report with cairo and pango: a PDF document (fonts
-// embedded as subsets, texts extractable) and page images for the preview
-// window and for PNG files. The same layout code draws both, so the preview
-// shows what prints.
+// Rendering of a prepared report: page images for the preview window, printing,
+// and (Linux) PDF documents and PNG files. Linux draws with cairo and pango: a
+// PDF document (fonts embedded as subsets, texts extractable) goes to the
+// printing system. Windows draws the same layout with GDI onto page images and
+// the printer's device context; PDF and PNG are not available there. On each
+// platform the same drawing code makes the preview and the print, so the
+// preview shows what prints.
 #pragma once
 
 #include <cstdint>
@@ -29,5 +32,11 @@ Image render_image(const PreparedReport& report, int page, double dpi);
 
 // One page as a PNG file's bytes.
 std::string render_png(const PreparedReport& report, int page, double dpi);
+
+// Prints the listed pages (every page when empty) as one job on `printer` (the
+// printing system's name for it), `copies` times, the report's title naming
+// the job, on paper of the first listed page's size. Throws ReportError when
+// the printer is unknown or the job cannot be made or sent.
+void print_report(const PreparedReport& report, const PageList& pages, const std::string& printer, int copies);
 
 }  // namespace vorla::report

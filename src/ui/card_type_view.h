@@ -1,5 +1,6 @@
-// The FLTK view of the card type selection dialog: renders CardTypeLogic and
-// forwards the cashier's clicks, keys and the 200 ms timer to it.
+// The view of the card type selection dialog (Linux: FLTK; Windows: Win32):
+// renders CardTypeLogic and forwards the cashier's clicks, keys and the 200 ms
+// timer to it.
 #pragma once
 
 #include <string>
@@ -30,7 +31,7 @@ struct CardTypeLayout {
     static constexpr Box change_pin{260, 160, 110, 30};
 };
 
-// The X window class of the dialog's window.
+// The window class of the dialog's window (X11 class, Win32 class name).
 inline constexpr const char* kCardTypeWindowClass = "vorla-card-type";
 
 // Shows the dialog modally, centred on the screen, until the logic is closed

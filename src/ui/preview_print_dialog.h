@@ -1,6 +1,7 @@
 // The print dialog of the report engine: printer, copies and page range; OK
 // prints, Cancel prints nothing. Logic (plain C++, unit-tested) and a view
-// (FLTK) that renders it; with a cashier script the script answers instead.
+// of the platform that renders it; with a cashier script the script answers
+// instead.
 //
 // Script steps of the dialog "print" (see ui/cashier.h), taken one at a time:
 //   print printer NAME   choose the printer (a queue name the system offers)
@@ -85,8 +86,14 @@ private:
     std::string range_;
 };
 
+// The platform's print dialog for the logic's printers and pages, modal within
+// the call (Linux: an FLTK window; Windows: the system's print dialog). Returns
+// the cashier's request, Cancelled when the dialog was cancelled or closed.
+// Throws std::runtime_error when no display can be used.
+PrintRequest show_print_window(PrintDialogLogic& logic);
+
 // Runs the print dialog for a report of `page_count` pages: answered by the
-// cashier script when one is named, otherwise shown as a modal window.
+// cashier script when one is named, otherwise shown by show_print_window.
 // Throws ScriptError for a script that does not fit, std::runtime_error when no
 // display can be used.
 PrintRequest run_print_dialog(int page_count);

@@ -9,7 +9,8 @@
 
 namespace vorla::ui {
 
-// X window classes, so that tests and automation can tell the windows apart.
+// Window classes (X11 class, Win32 class name), so that tests and automation
+// can tell the windows apart.
 inline constexpr const char* kPreviewWindowClass = "vorla-preview";
 inline constexpr const char* kPrintDialogWindowClass = "vorla-print";
 

@@ -98,6 +98,7 @@ private:
 
         window_ = std::make_unique<Fl_Double_Window>(kWindowWidth, height);
         window_->copy_label(utf8(form_.caption()).c_str());
+        window_->xclass(kSettlementWindowClass);
         window_->callback(&View::on_close, this);  // the frame's close box and Esc: Cancel
 
         // "基础信息"
@@ -269,15 +270,6 @@ DialogOutcome show_settlement_window(query::TF_display& form, ShownHook on_shown
     if (!platform::prepare_display(error)) return {DialogClose::Unavailable, error};
     View view(form);
     return view.run(on_shown, hook_data);
-}
-
-DialogOutcome show_settlement_dialog(query::TF_display& form) {
-    try {
-        if (scripted()) return {run_settlement_script(form, take_until_closed("settlement")), {}};
-        return show_settlement_window(form);
-    } catch (const std::exception& e) {
-        return {DialogClose::Unavailable, e.what()};
-    }
 }
 
 }  // namespace vorla::ui

@@ -1,5 +1,5 @@
-// The settlement choices dialog on screen (FLTK) or answered by the scripted
-// cashier. The logic is query::TF_display; this shows it modally within the
+// The settlement choices dialog on screen (Linux: FLTK; Windows: Win32) or
+// answered by the scripted cashier. The logic is query::TF_display; this shows it modally within the
 // call, runs its FormShow and forwards the cashier's clicks to its handlers.
 #pragma once
 
@@ -10,6 +10,9 @@
 #include "ui/cashier.h"
 
 namespace vorla::ui {
+
+// The window class of the dialog's window (X11 class, Win32 class name).
+inline constexpr const char* kSettlementWindowClass = "vorla-settlement";
 
 enum class DialogClose { Ok, Cancel, Unavailable };
 
@@ -29,7 +32,7 @@ DialogOutcome show_settlement_dialog(query::TF_display& form);
 // step it cannot carry out.
 DialogClose run_settlement_script(query::TF_display& form, const std::vector<Step>& steps);
 
-// The modal FLTK window. `on_shown`, when set, runs once the window is on the
+// The modal window of the platform. `on_shown`, when set, runs once the window is on the
 // screen, inside its event loop (tests drive the real dialog through it).
 using ShownHook = void (*)(void* data);
 DialogOutcome show_settlement_window(query::TF_display& form, ShownHook on_shown = nullptr,

@@ -1,10 +1,4 @@
-// The display on Windows: the desktop of the interactive window station. When
-// the build has FLTK for the dialog views, its default font becomes one with
-// Chinese characters.
-#ifdef VORLA_HAVE_FLTK
-#include <FL/Enumerations.H>
-#include <FL/Fl.H>
-#endif
+// The display on Windows: the desktop of the interactive window station.
 
 #include "platform/display.h"
 #include "platform/win32/win32.h"
@@ -23,12 +17,6 @@ bool prepare_display(std::string& error) {
         error = "no interactive desktop";
         return false;
     }
-#ifdef VORLA_HAVE_FLTK
-    // FLTK's Windows font names start with a style letter: ' ' plain, 'B' bold.
-    Fl::set_font(FL_HELVETICA, " Microsoft YaHei");
-    Fl::set_font(FL_HELVETICA_BOLD, "BMicrosoft YaHei");
-    Fl::scheme("gtk+");
-#endif
     ready = true;
     return true;
 }

@@ -1,14 +1,10 @@
-// Windows build without FLTK: the settlement choices window cannot be shown;
-// the scripted cashier still answers the dialog.
+// The settlement choices dialog: answered by the cashier script when one is
+// named, otherwise shown in the platform's window (show_settlement_window).
 #include <exception>
 
 #include "ui/settlement_view.h"
 
 namespace vorla::ui {
-
-DialogOutcome show_settlement_window(query::TF_display&, ShownHook, void*) {
-    return {DialogClose::Unavailable, "this Windows build has no dialog toolkit"};
-}
 
 DialogOutcome show_settlement_dialog(query::TF_display& form) {
     try {
