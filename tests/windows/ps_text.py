@@ -1,11 +1,13 @@
 #!/usr/bin/python3
 """Prints the text of a PostScript file that Wine's PostScript driver wrote.
 
-The driver draws each glyph of a downloaded TrueType font by its glyph index
-("/g1a2b glyphshow"), so the text cannot be read back from the file alone (and
-ghostscript's text extraction sees no characters). This maps every glyph back
-to its character through the font's own character map: the font is the one
-fontconfig knows under the PostScript name the file uses.
+The driver draws each glyph of a font it downloads as Type 42 by its glyph
+index ("/g1a2b glyphshow"), so the text cannot be read back from the file alone
+(and ghostscript's text extraction sees no characters). This maps every such
+glyph back to its character through the font's own character map: the font is
+the one fontconfig knows under the PostScript name the file uses. Fonts it
+downloads as Type 1 name their glyphs ("/uni5F20 glyphshow", "/zero glyphshow"):
+those names are read through the Adobe Glyph List.
 
     ps_text.py FILE.ps        one line per line of text, "--- page N" between pages
 
@@ -15,6 +17,7 @@ import re
 import subprocess
 import sys
 
+from fontTools.agl import toUnicode
 from fontTools.ttLib import TTFont
 
 _fonts = {}
@@ -51,7 +54,7 @@ def main():
             text.append("\n--- page %s\n" % line.split()[1])
             last_y = None
             continue
-        m = re.match(r"^/(\S+) findfont$", line)
+        m = re.match(r"^/(\S+) findfont( dup)?$", line)
         if m:
             font = m.group(1)
             continue
@@ -62,9 +65,14 @@ def main():
                 text.append("\n")
             last_y = y
             continue
-        m = re.match(r"^/g([0-9a-fA-F]+) glyphshow$", line)
+        m = re.match(r"^/(\S+) glyphshow$", line)
         if m and font:
-            text.append(characters_of(font).get(int(m.group(1), 16), "\ufffd"))
+            name = m.group(1)
+            index = re.fullmatch(r"g([0-9a-fA-F]+)", name)
+            if index:
+                text.append(characters_of(font).get(int(index.group(1), 16), "\ufffd"))
+            else:
+                text.append(toUnicode(name) or "\ufffd")
     sys.stdout.write("".join(text).strip("\n") + "\n")
 
 

@@ -55,7 +55,7 @@ if [ ! -x /usr/lib/wine/wine ] || ! command -v qemu-i386-static >/dev/null 2>&1;
 fi
 # The dialog test: a virtual display, and on the Linux side ghostscript and
 # fontTools to read the printed page; a TrueType face with Chinese characters.
-dialog_packages=(xvfb xauth ghostscript python3-fonttools fonts-droid-fallback fontconfig)
+dialog_packages=(xvfb xauth ghostscript python3-fonttools fonts-wqy-zenhei fontconfig)
 missing=()
 for p in "${dialog_packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -192,7 +192,7 @@ else
   set +e
   (cd "$his" && DISPLAY=$display VORLA_WINTEST_ARTIFACTS=$(winpath "$artifacts") \
     VORLA_WINTEST_PRINT_DIR=$artifacts/printed VORLA_WINTEST_TEMPLATES=$(winpath "$repo/templates") \
-    VORLA_WINTEST_FONT="Droid Sans Fallback" \
+    VORLA_WINTEST_FONT="WenQuanYi Zen Hei" \
     timeout 900 "${wine_cmd[@]}" "$his/vorla-dialog-test.exe" 2>"$work/wine-dialogs.err") || failed=1
   set -e
   # The printed invoice, read on this side: its page as an image and its text,
@@ -206,6 +206,14 @@ else
       echo "ok      the printed invoice's text holds the patient's name (printed-invoice.txt)"
     else
       echo "FAILED  the printed invoice's text does not hold the patient's name:" >&2
+      head -n 10 "$artifacts/printed-invoice.txt" >&2
+      failed=1
+    fi
+    if grep -q "就诊号：MZ20240520001" "$artifacts/printed-invoice.txt" &&
+       grep -q "￥12345.67" "$artifacts/printed-invoice.txt"; then
+      echo "ok      its visit number and total print in Latin letters and digits"
+    else
+      echo "FAILED  the printed invoice's visit number or total is missing:" >&2
       head -n 10 "$artifacts/printed-invoice.txt" >&2
       failed=1
     fi
