@@ -18,14 +18,12 @@
 #include "platform/display.h"
 #include "platform/platform.h"
 #include "report/render.h"
+#include "ui/preview_pager.h"
 
 namespace vorla::ui {
 namespace {
 
 std::string utf8(std::string_view gbk_text) { return platform::gbk_to_utf8(gbk_text); }
-
-constexpr double kScreenDpi = 96;
-constexpr double kZoomSteps[] = {0.5, 0.75, 1.0, 1.25, 1.5, 2.0};
 
 // One page image, drawn on a grey desk with a margin.
 class PageView : public Fl_Widget {
@@ -113,18 +111,16 @@ public:
     }
 
 private:
-    int page_count() const { return static_cast<int>(report_.pages.size()); }
-
     void show_page() {
-        if (page_count() > 0) {
-            page_view_->image(report::render_image(report_, page_, kScreenDpi * kZoomSteps[zoom_]));
+        if (pager_.page_count() > 0) {
+            page_view_->image(report::render_image(report_, pager_.page(), pager_.dpi()));
             page_view_->position(scroll_->x(), scroll_->y());
         }
-        label_ = std::to_string(page_count() ? page_ : 0) + " / " + std::to_string(page_count());
+        label_ = pager_.label();
         page_label_->label(label_.c_str());
-        if (page_ > 1) prev_->activate();
+        if (pager_.has_previous()) prev_->activate();
         else prev_->deactivate();
-        if (page_ < page_count()) next_->activate();
+        if (pager_.has_next()) next_->activate();
         else next_->deactivate();
         scroll_->scroll_to(0, 0);
         window_->redraw();
@@ -148,28 +144,28 @@ private:
     static void on_prev(Fl_Widget*, void* p) {
         auto* self = static_cast<PreviewWindow*>(p);
         self->guarded([self] {
-            if (self->page_ > 1) --self->page_;
+            self->pager_.previous();
             self->show_page();
         });
     }
     static void on_next(Fl_Widget*, void* p) {
         auto* self = static_cast<PreviewWindow*>(p);
         self->guarded([self] {
-            if (self->page_ < self->page_count()) ++self->page_;
+            self->pager_.next();
             self->show_page();
         });
     }
     static void on_zoom_in(Fl_Widget*, void* p) {
         auto* self = static_cast<PreviewWindow*>(p);
         self->guarded([self] {
-            if (self->zoom_ + 1 < std::size(kZoomSteps)) ++self->zoom_;
+            self->pager_.zoom_in();
             self->show_page();
         });
     }
     static void on_zoom_out(Fl_Widget*, void* p) {
         auto* self = static_cast<PreviewWindow*>(p);
         self->guarded([self] {
-            if (self->zoom_ > 0) --self->zoom_;
+            self->pager_.zoom_out();
             self->show_page();
         });
     }
@@ -184,8 +180,7 @@ private:
     Fl_Box* page_label_ = nullptr;
     Fl_Scroll* scroll_ = nullptr;
     PageView* page_view_ = nullptr;
-    int page_ = 1;
-    std::size_t zoom_ = 2;  // 100 %
+    PreviewPager pager_{static_cast<int>(report_.pages.size())};
     bool done_ = false;
     std::exception_ptr failure_;
 };

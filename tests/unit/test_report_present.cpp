@@ -28,6 +28,7 @@
 #include "report/report.h"
 #include "support.h"
 #include "ui/cashier.h"
+#include "ui/preview_pager.h"
 #include "ui/preview_print_dialog.h"
 #include "ui/preview_window.h"
 
@@ -78,6 +79,32 @@ protected:
     testing::TempDir dir_;
     int scripts_ = 0;
 };
+
+TEST(PreviewPager, PagesAndZoomStopAtTheirEnds) {
+    ui::PreviewPager pager(3);
+    EXPECT_EQ(pager.label(), "1 / 3");
+    EXPECT_FALSE(pager.has_previous());
+    pager.previous();
+    EXPECT_EQ(pager.page(), 1);
+    pager.next();
+    pager.next();
+    EXPECT_EQ(pager.label(), "3 / 3");
+    EXPECT_TRUE(pager.has_previous());
+    EXPECT_FALSE(pager.has_next());
+    pager.next();
+    EXPECT_EQ(pager.page(), 3);
+
+    EXPECT_DOUBLE_EQ(pager.dpi(), 96);  // 100 %
+    for (int i = 0; i < 10; ++i) pager.zoom_in();
+    EXPECT_DOUBLE_EQ(pager.dpi(), 192);  // 200 % at most
+    for (int i = 0; i < 10; ++i) pager.zoom_out();
+    EXPECT_DOUBLE_EQ(pager.dpi(), 48);  // 50 % at least
+
+    ui::PreviewPager empty(0);
+    EXPECT_EQ(empty.label(), "0 / 0");
+    EXPECT_FALSE(empty.has_previous());
+    EXPECT_FALSE(empty.has_next());
+}
 
 TEST(PageRange, Table) {
     struct Case {

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 
@@ -15,6 +14,7 @@
 #include "platform/win32/views/control_ids.h"
 #include "platform/win32/views/window_kit.h"
 #include "report/render.h"
+#include "ui/preview_pager.h"
 
 namespace vorla::ui {
 namespace {
@@ -22,8 +22,6 @@ namespace {
 namespace kit = platform::win32::views;
 namespace ids = platform::win32::views;
 
-constexpr double kScreenDpi = 96;
-constexpr double kZoomSteps[] = {0.5, 0.75, 1.0, 1.25, 1.5, 2.0};
 constexpr int kBar = 40;
 constexpr int kDesk = 12;
 constexpr wchar_t kPageClass[] = L"vorla-preview-page";
@@ -70,8 +68,6 @@ public:
     }
 
 private:
-    int page_count() const { return static_cast<int>(report_.pages.size()); }
-
     HWND button(int& x, const char* utf8_text, int width, int id) {
         HWND b = kit::make_control(window_, L"BUTTON", gbk(utf8_text), BS_PUSHBUTTON | WS_TABSTOP, x, 6, width,
                                    kBar - 12, id, font_.handle());
@@ -105,8 +101,8 @@ private:
 
     // ---- the page -------------------------------------------------------------------------
     void show_page() {
-        if (page_count() > 0) {
-            image_ = report::render_image(report_, page_number_, kScreenDpi * kZoomSteps[zoom_]);
+        if (pager_.page_count() > 0) {
+            image_ = report::render_image(report_, pager_.page(), pager_.dpi());
             bgr_.assign(static_cast<std::size_t>(image_.width) * 4 * static_cast<std::size_t>(image_.height), 0);
             for (int row = 0; row < image_.height; ++row)
                 for (int col = 0; col < image_.width; ++col) {
@@ -117,11 +113,9 @@ private:
                     t[2] = s[0];
                 }
         }
-        const std::string label =
-            std::to_string(page_count() ? page_number_ : 0) + " / " + std::to_string(page_count());
-        kit::set_text(page_label_, label);
-        ::EnableWindow(prev_, page_number_ > 1);
-        ::EnableWindow(next_, page_number_ < page_count());
+        kit::set_text(page_label_, pager_.label());
+        ::EnableWindow(prev_, pager_.has_previous());
+        ::EnableWindow(next_, pager_.has_next());
         scroll_x_ = scroll_y_ = 0;
         update_scroll();
         ::InvalidateRect(page_, nullptr, TRUE);
@@ -213,25 +207,25 @@ private:
             case ids::kPreviewPrintId: guarded([this] { print_(); }); break;
             case ids::kPreviewPreviousId:
                 guarded([this] {
-                    if (page_number_ > 1) --page_number_;
+                    pager_.previous();
                     show_page();
                 });
                 break;
             case ids::kPreviewNextId:
                 guarded([this] {
-                    if (page_number_ < page_count()) ++page_number_;
+                    pager_.next();
                     show_page();
                 });
                 break;
             case ids::kPreviewZoomInId:
                 guarded([this] {
-                    if (zoom_ + 1 < std::size(kZoomSteps)) ++zoom_;
+                    pager_.zoom_in();
                     show_page();
                 });
                 break;
             case ids::kPreviewZoomOutId:
                 guarded([this] {
-                    if (zoom_ > 0) --zoom_;
+                    pager_.zoom_out();
                     show_page();
                 });
                 break;
@@ -300,8 +294,7 @@ private:
     HWND page_ = nullptr;
     report::Image image_;
     std::vector<std::uint8_t> bgr_;  // the page image as 32-bit BGR rows for GDI
-    int page_number_ = 1;
-    std::size_t zoom_ = 2;  // 100 %
+    PreviewPager pager_{static_cast<int>(report_.pages.size())};
     int scroll_x_ = 0, scroll_y_ = 0;
     bool done_ = false;
     std::exception_ptr failure_;
