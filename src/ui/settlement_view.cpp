@@ -19,6 +19,7 @@
 #include "common/text.h"
 #include "platform/display.h"
 #include "platform/platform.h"
+#include "ui/settlement_layout.h"
 
 namespace vorla::ui {
 namespace {
@@ -35,16 +36,7 @@ std::string label_text(std::string_view gbk_text) {
     return out;
 }
 
-// Geometry.
-constexpr int kMargin = 10;
-constexpr int kLabelWidth = 100;
-constexpr int kFieldWidth = 200;
-constexpr int kColumnWidth = kLabelWidth + kFieldWidth + 10;
-constexpr int kRowHeight = 26;
-constexpr int kWindowWidth = 3 * kColumnWidth + 3 * kMargin;
-constexpr int kRadioColumns = 5;
-constexpr int kRadioWidth = (kWindowWidth - 4 * kMargin) / kRadioColumns;
-constexpr int kListHeight = 150;
+using namespace settlement_layout;
 
 class View {
 public:
@@ -81,29 +73,23 @@ private:
             const int col = static_cast<int>(i % 3), row = static_cast<int>(i / 3);
             out.push_back(field(x + col * kColumnWidth, y + row * kRowHeight, list[i].label));
         }
-        return static_cast<int>((list.size() + 2) / 3) * kRowHeight;
+        return field_rows(list.size()) * kRowHeight;
     }
 
     void build() {
         const auto basic = form_.basic_fields();
         const auto treatment = form_.treatment_fields();
         const int types = static_cast<int>(form_.insurance_types().size());
-        const int radio_rows = std::max(1, (types + kRadioColumns - 1) / kRadioColumns);
+        const Heights h = heights(basic.size(), treatment.size(), form_.insurance_types().size());
 
-        const int basic_h = ((static_cast<int>(basic.size()) + 2) / 3) * kRowHeight + 70 + 2 * kMargin;
-        const int radio_h = radio_rows * 24 + 2 * kMargin;
-        const int treat_h = 25 + radio_h + ((static_cast<int>(treatment.size()) + 2) / 3) * kRowHeight +
-                            25 + kListHeight + 2 * kMargin;
-        const int height = kMargin + 20 + basic_h + kMargin + 20 + treat_h + kMargin + 40;
-
-        window_ = std::make_unique<Fl_Double_Window>(kWindowWidth, height);
+        window_ = std::make_unique<Fl_Double_Window>(kWindowWidth, h.window);
         window_->copy_label(utf8(form_.caption()).c_str());
         window_->xclass(kSettlementWindowClass);
         window_->callback(&View::on_close, this);  // the frame's close box and Esc: Cancel
 
         // "基础信息"
         int y = kMargin + 20;
-        auto* basic_group = new Fl_Group(kMargin, y, kWindowWidth - 2 * kMargin, basic_h);
+        auto* basic_group = new Fl_Group(kMargin, y, kWindowWidth - 2 * kMargin, h.basic);
         basic_group->box(FL_ENGRAVED_FRAME);
         basic_group->copy_label(utf8(gbk("基础信息")).c_str());
         basic_group->align(FL_ALIGN_TOP_LEFT);
@@ -113,15 +99,15 @@ private:
         memo_->copy_label(utf8(gbk("人员附加信息")).c_str());
         memo_->align(FL_ALIGN_LEFT);
         basic_group->end();
-        y += basic_h + kMargin + 20;
+        y += h.basic + kMargin + 20;
 
         // "待遇信息"
-        auto* treat_group = new Fl_Group(kMargin, y, kWindowWidth - 2 * kMargin, treat_h);
+        auto* treat_group = new Fl_Group(kMargin, y, kWindowWidth - 2 * kMargin, h.treatment);
         treat_group->box(FL_ENGRAVED_FRAME);
         treat_group->copy_label(utf8(gbk("待遇信息")).c_str());
         treat_group->align(FL_ALIGN_TOP_LEFT);
         gy = y + 25;
-        radio_group_ = new Fl_Group(2 * kMargin, gy, kWindowWidth - 4 * kMargin, radio_h);
+        radio_group_ = new Fl_Group(2 * kMargin, gy, kWindowWidth - 4 * kMargin, h.radio);
         radio_group_->box(FL_THIN_DOWN_FRAME);
         radio_group_->copy_label(utf8(gbk("参保险种")).c_str());
         radio_group_->align(FL_ALIGN_TOP_LEFT);
@@ -134,26 +120,25 @@ private:
             radios_.push_back(b);
         }
         radio_group_->end();
-        gy += radio_h + 5;
+        gy += h.radio + 5;
         gy += fields(kMargin, gy, treatment, treatment_);
         gy += 25;
-        const int list_w = (kWindowWidth - 4 * kMargin - 2 * kMargin) / 3;
-        categories_ = new Fl_Check_Browser(2 * kMargin, gy, list_w, kListHeight);
+        categories_ = new Fl_Check_Browser(2 * kMargin, gy, kListWidth, kListHeight);
         categories_->copy_label(utf8(gbk("医疗类别(请选择其中一种进行就医)")).c_str());
         categories_->align(FL_ALIGN_TOP_LEFT);
         categories_->when(FL_WHEN_CHANGED);
         categories_->callback(&View::on_category, this);
-        diseases_ = new Fl_Check_Browser(3 * kMargin + list_w, gy, list_w, kListHeight);
+        diseases_ = new Fl_Check_Browser(3 * kMargin + kListWidth, gy, kListWidth, kListHeight);
         diseases_->copy_label(utf8(gbk("病种信息(请选择其中一种进行就医)")).c_str());
         diseases_->align(FL_ALIGN_TOP_LEFT);
         diseases_->when(FL_WHEN_CHANGED);
         diseases_->callback(&View::on_disease, this);
-        information_ = new Fl_Browser(4 * kMargin + 2 * list_w, gy, list_w, kListHeight);
+        information_ = new Fl_Browser(4 * kMargin + 2 * kListWidth, gy, kListWidth, kListHeight);
         information_->copy_label(utf8(gbk("就医信息")).c_str());
         information_->align(FL_ALIGN_TOP_LEFT);
         information_->format_char(0);  // lines are data, not formatting
         treat_group->end();
-        y += treat_h + kMargin;
+        y += h.treatment + kMargin;
 
         ok_ = new Fl_Button(kWindowWidth - 2 * (100 + kMargin), y, 100, 30);
         ok_->copy_label(utf8(gbk("确定[&O]")).c_str());

@@ -12,22 +12,14 @@
 #include "platform/platform.h"
 #include "platform/win32/views/control_ids.h"
 #include "platform/win32/views/window_kit.h"
+#include "ui/settlement_layout.h"
 
 namespace vorla::ui {
 namespace {
 
 namespace kit = platform::win32::views;
 
-// Geometry (as the Linux view).
-constexpr int kMargin = 10;
-constexpr int kLabelWidth = 100;
-constexpr int kFieldWidth = 200;
-constexpr int kColumnWidth = kLabelWidth + kFieldWidth + 10;
-constexpr int kRowHeight = 26;
-constexpr int kWindowWidth = 3 * kColumnWidth + 3 * kMargin;
-constexpr int kRadioColumns = 5;
-constexpr int kRadioWidth = (kWindowWidth - 4 * kMargin) / kRadioColumns;
-constexpr int kListHeight = 150;
+using namespace settlement_layout;
 constexpr int kCheckItemHeight = 20;
 
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
@@ -37,15 +29,17 @@ constexpr UINT kListClicked = WM_APP + 1;  // wParam: list id, lParam: item inde
 
 class View {
 public:
-    explicit View(query::TF_display& form) : form_(form) {}
+    explicit View(query::TF_display& form)
+        : form_(form),
+          heights_(heights(form.basic_fields().size(), form.treatment_fields().size(),
+                           form.insurance_types().size())) {}
 
     DialogOutcome run(ShownHook on_shown, void* hook_data) {
         const std::wstring class_name = platform::win32::widen(kSettlementWindowClass);
         kit::WindowClass window_class(class_name.c_str(), &View::proc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
         if (!window_class.ok()) return {DialogClose::Unavailable, "the dialog's window class cannot be registered"};
         kit::ModalScope modal;
-        const int height = client_height();
-        const SIZE size = kit::window_size_for_client(kWindowWidth, height, kStyle, kExStyle);
+        const SIZE size = kit::window_size_for_client(kWindowWidth, heights_.window, kStyle, kExStyle);
         const std::wstring caption = platform::win32::widen(form_.caption());
         window_ = ::CreateWindowExW(kExStyle, class_name.c_str(), caption.c_str(), kStyle, CW_USEDEFAULT,
                                     CW_USEDEFAULT, size.cx, size.cy, modal.owner(), nullptr, kit::module_instance(),
@@ -79,21 +73,6 @@ public:
 
 private:
     // ---- building the form -------------------------------------------------------
-    int rows_of(std::size_t fields) const { return static_cast<int>((fields + 2) / 3); }
-    int radio_rows() const {
-        const int types = static_cast<int>(form_.insurance_types().size());
-        return std::max(1, (types + kRadioColumns - 1) / kRadioColumns);
-    }
-    int basic_height() const { return rows_of(form_.basic_fields().size()) * kRowHeight + 70 + 2 * kMargin; }
-    int radio_height() const { return radio_rows() * 24 + 2 * kMargin; }
-    int treatment_height() const {
-        return 25 + radio_height() + rows_of(form_.treatment_fields().size()) * kRowHeight + 25 + kListHeight +
-               2 * kMargin;
-    }
-    int client_height() const {
-        return kMargin + 20 + basic_height() + kMargin + 20 + treatment_height() + kMargin + 40;
-    }
-
     HWND label(int x, int y, int w, int h, const std::string& gbk_text, DWORD style = SS_LEFT) {
         return kit::make_control(window_, L"STATIC", gbk_text, style | SS_NOPREFIX, x, y, w, h, -1, font_.handle());
     }
@@ -135,21 +114,21 @@ private:
 
         // "基础信息"
         int y = kMargin + 20;
-        group(kMargin, y, kWindowWidth - 2 * kMargin, basic_height(), gbk("基础信息"));
+        group(kMargin, y, kWindowWidth - 2 * kMargin, heights_.basic, gbk("基础信息"));
         int gy = y + kMargin;
         fields(kMargin, gy, basic, platform::win32::views::kSettlementBasicId, basic_);
-        gy += rows_of(basic.size()) * kRowHeight;
+        gy += field_rows(basic.size()) * kRowHeight;
         label(kMargin + 6, gy, kLabelWidth - 10, 22, gbk("人员附加信息"), SS_RIGHT);
         memo_ = kit::make_control(window_, L"EDIT", "",
                                   ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_TABSTOP,
                                   kMargin + kLabelWidth, gy, kWindowWidth - 3 * kMargin - kLabelWidth, 60,
                                   platform::win32::views::kSettlementMemoId, font_.handle(), WS_EX_CLIENTEDGE);
-        y += basic_height() + kMargin + 20;
+        y += heights_.basic + kMargin + 20;
 
         // "待遇信息"
-        group(kMargin, y, kWindowWidth - 2 * kMargin, treatment_height(), gbk("待遇信息"));
+        group(kMargin, y, kWindowWidth - 2 * kMargin, heights_.treatment, gbk("待遇信息"));
         gy = y + 25;
-        group(2 * kMargin, gy + 4, kWindowWidth - 4 * kMargin, radio_height() - 4, gbk("参保险种"));
+        group(2 * kMargin, gy + 4, kWindowWidth - 4 * kMargin, heights_.radio - 4, gbk("参保险种"));
         for (int i = 0; i < types; ++i) {
             radios_.push_back(kit::make_control(
                 window_, L"BUTTON", kit::literal_label(form_.insurance_types()[static_cast<std::size_t>(i)]),
@@ -157,22 +136,21 @@ private:
                 2 * kMargin + 5 + (i % kRadioColumns) * kRadioWidth, gy + kMargin + (i / kRadioColumns) * 24,
                 kRadioWidth - 10, 22, platform::win32::views::kSettlementRadioId + i, font_.handle()));
         }
-        gy += radio_height() + 5;
+        gy += heights_.radio + 5;
         fields(kMargin, gy, treatment, platform::win32::views::kSettlementTreatmentId, treatment_);
-        gy += rows_of(treatment.size()) * kRowHeight;
+        gy += field_rows(treatment.size()) * kRowHeight;
         gy += 25;
-        const int list_w = (kWindowWidth - 4 * kMargin - 2 * kMargin) / 3;
-        categories_ = check_list(2 * kMargin, gy, list_w, platform::win32::views::kSettlementCategoriesId,
+        categories_ = check_list(2 * kMargin, gy, kListWidth, platform::win32::views::kSettlementCategoriesId,
                                  gbk("医疗类别(请选择其中一种进行就医)"));
-        diseases_ = check_list(3 * kMargin + list_w, gy, list_w, platform::win32::views::kSettlementDiseasesId,
+        diseases_ = check_list(3 * kMargin + kListWidth, gy, kListWidth, platform::win32::views::kSettlementDiseasesId,
                                gbk("病种信息(请选择其中一种进行就医)"));
-        label(4 * kMargin + 2 * list_w, gy - 20, list_w, 18, gbk("就医信息"));
+        label(4 * kMargin + 2 * kListWidth, gy - 20, kListWidth, 18, gbk("就医信息"));
         information_ = kit::make_control(window_, L"LISTBOX", "",
                                          LBS_NOINTEGRALHEIGHT | LBS_NOSEL | WS_VSCROLL | WS_TABSTOP,
-                                         4 * kMargin + 2 * list_w, gy, list_w, kListHeight,
+                                         4 * kMargin + 2 * kListWidth, gy, kListWidth, kListHeight,
                                          platform::win32::views::kSettlementInformationId, font_.handle(),
                                          WS_EX_CLIENTEDGE);
-        y += treatment_height() + kMargin;
+        y += heights_.treatment + kMargin;
 
         ok_ = kit::make_control(window_, L"BUTTON", gbk("确定[&O]"), BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP,
                                 kWindowWidth - 2 * (100 + kMargin), y, 100, 30,
@@ -341,6 +319,7 @@ private:
     }
 
     query::TF_display& form_;
+    const Heights heights_;
     kit::Font font_;
     HWND window_ = nullptr;
     std::vector<HWND> basic_, treatment_;
