@@ -130,13 +130,9 @@ private:
     }
 
     static LRESULT CALLBACK proc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
-        if (message == WM_NCCREATE) {
-            auto* self = static_cast<CardTypeWindow*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-            self->window_ = window;
-            ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        }
-        auto* self = reinterpret_cast<CardTypeWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+        CardTypeWindow* self = kit::window_object<CardTypeWindow>(window, message, lp);
         if (!self) return ::DefWindowProcW(window, message, wp, lp);
+        if (message == WM_NCCREATE) self->window_ = window;
         switch (message) {
             case WM_COMMAND: self->on_command(LOWORD(wp), HIWORD(wp)); return 0;
             case WM_TIMER:

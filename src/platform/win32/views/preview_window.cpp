@@ -235,17 +235,8 @@ private:
         }
     }
 
-    static PreviewWindow* self_of(HWND window, UINT message, LPARAM lp) {
-        if (message == WM_NCCREATE) {
-            auto* self = static_cast<PreviewWindow*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-            ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-            return self;
-        }
-        return reinterpret_cast<PreviewWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    }
-
     static LRESULT CALLBACK proc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
-        PreviewWindow* self = self_of(window, message, lp);
+        PreviewWindow* self = kit::window_object<PreviewWindow>(window, message, lp);
         if (!self) return ::DefWindowProcW(window, message, wp, lp);
         switch (message) {
             case WM_NCCREATE: self->window_ = window; break;
@@ -262,7 +253,7 @@ private:
     }
 
     static LRESULT CALLBACK page_proc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
-        PreviewWindow* self = self_of(window, message, lp);
+        PreviewWindow* self = kit::window_object<PreviewWindow>(window, message, lp);
         if (!self) return ::DefWindowProcW(window, message, wp, lp);
         switch (message) {
             case WM_PAINT: {

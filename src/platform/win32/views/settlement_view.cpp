@@ -291,13 +291,9 @@ private:
     }
 
     static LRESULT CALLBACK proc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
-        if (message == WM_NCCREATE) {
-            auto* self = static_cast<View*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-            self->window_ = window;
-            ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        }
-        auto* self = reinterpret_cast<View*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+        View* self = kit::window_object<View>(window, message, lp);
         if (!self) return ::DefWindowProcW(window, message, wp, lp);
+        if (message == WM_NCCREATE) self->window_ = window;
         switch (message) {
             case WM_COMMAND: self->on_command(LOWORD(wp), HIWORD(wp)); return 0;
             case kListClicked: self->on_list_clicked(static_cast<int>(wp), static_cast<int>(lp)); return 0;

@@ -78,6 +78,19 @@ private:
     HWND active_ = nullptr;
 };
 
+// The object a window of ours was created for (CreateWindowExW's last
+// argument): kept with the window at WM_NCCREATE and read back for every later
+// message; nullptr for the messages before it and once WM_NCDESTROY cleared it.
+template <class T>
+T* window_object(HWND window, UINT message, LPARAM lp) {
+    if (message == WM_NCCREATE) {
+        auto* object = static_cast<T*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object));
+        return object;
+    }
+    return reinterpret_cast<T*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
 // One message of the calling thread's queue: waits for it, lets `dialog`
 // handle its keys (Tab, Enter, Esc, mnemonics), dispatches it. False when the
 // thread was asked to quit (WM_QUIT is posted again for the host's own loop).
