@@ -10,7 +10,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <strings.h>
-#include <zlib.h>
 
 #include <atomic>
 #include <chrono>
@@ -20,6 +19,7 @@
 #include <thread>
 
 #include "common/text.h"
+#include "png_file.h"
 #include "test_cards_workstation.h"
 #include "ui/card_type_view.h"
 
@@ -90,31 +90,12 @@ private:
 
 #ifdef VORLA_HAVE_XTEST
 
-// A PNG (8-bit RGB) of the pixels.
+// A PNG file of the pixels (8-bit RGB rows).
 bool write_png(const std::string& path, int width, int height, const std::string& rgb) {
-    std::string raw;
-    for (int y = 0; y < height; ++y) {
-        raw += '\0';  // no filter
-        raw.append(rgb, static_cast<size_t>(y) * width * 3, static_cast<size_t>(width) * 3);
-    }
-    uLongf size = compressBound(raw.size());
-    std::string packed(size, '\0');
-    if (compress2(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(raw.data()),
-                  raw.size(), 9) != Z_OK)
-        return false;
-    packed.resize(size);
-    auto be32 = [](uint32_t v) {
-        return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
-                           static_cast<char>(v)};
-    };
-    auto chunk = [&](const std::string& type, const std::string& data) {
-        const std::string body = type + data;
-        const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(body.data()), body.size());
-        return be32(static_cast<uint32_t>(data.size())) + body + be32(static_cast<uint32_t>(crc));
-    };
-    const std::string ihdr = be32(width) + be32(height) + std::string{8, 2, 0, 0, 0};
+    const std::string png = vorla::testing::png_of_rgb(width, height, rgb);
+    if (png.empty()) return false;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << std::string("\x89PNG\r\n\x1a\n", 8) << chunk("IHDR", ihdr) << chunk("IDAT", packed) << chunk("IEND", "");
+    out << png;
     return static_cast<bool>(out);
 }
 

@@ -19,7 +19,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -32,6 +31,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "png_file.h"
 #include "messages/serializer.h"
 #include "platform/display.h"
 #include "platform/platform.h"
@@ -108,44 +108,18 @@ T* find(Fl_Window* window, const std::string& label_utf8) {
 
 // ---- the screenshot as PNG ---------------------------------------------------------------------
 
-void put32(std::string& s, unsigned v) {
-    for (int shift = 24; shift >= 0; shift -= 8) s += static_cast<char>((v >> shift) & 0xFF);
-}
-
-void chunk(std::string& png, const char* type, const std::string& data) {
-    put32(png, static_cast<unsigned>(data.size()));
-    const std::string body = std::string(type, 4) + data;
-    png += body;
-    put32(png, static_cast<unsigned>(::crc32(0, reinterpret_cast<const Bytef*>(body.data()), body.size())));
-}
-
-// RGB rows to a PNG file; the number of distinct colours seen.
 std::size_t write_png(const std::string& path, int w, int h, const std::function<unsigned long(int, int)>& pixel) {
-    std::string raw;
+    std::string rgb;
     std::set<unsigned long> colours;
-    for (int y = 0; y < h; ++y) {
-        raw += '\0';
+    for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const unsigned long p = pixel(x, y);
             colours.insert(p);
-            raw += static_cast<char>((p >> 16) & 0xFF);
-            raw += static_cast<char>((p >> 8) & 0xFF);
-            raw += static_cast<char>(p & 0xFF);
+            rgb += static_cast<char>((p >> 16) & 0xFF);
+            rgb += static_cast<char>((p >> 8) & 0xFF);
+            rgb += static_cast<char>(p & 0xFF);
         }
-    }
-    uLongf size = ::compressBound(raw.size());
-    std::string z(size, '\0');
-    ::compress(reinterpret_cast<Bytef*>(z.data()), &size, reinterpret_cast<const Bytef*>(raw.data()), raw.size());
-    z.resize(size);
-    std::string ihdr;
-    put32(ihdr, static_cast<unsigned>(w));
-    put32(ihdr, static_cast<unsigned>(h));
-    ihdr += std::string("\x08\x02\x00\x00\x00", 5);  // 8 bits, RGB
-    std::string png = "\x89PNG\r\n\x1a\n";
-    chunk(png, "IHDR", ihdr);
-    chunk(png, "IDAT", z);
-    chunk(png, "IEND", "");
-    std::ofstream(path, std::ios::binary) << png;
+    std::ofstream(path, std::ios::binary) << testing::png_of_rgb(w, h, rgb);
     return colours.size();
 }
 

@@ -13,7 +13,6 @@
 //   VORLA_WINTEST_FONT        a TrueType face with Chinese characters on this machine
 //   VORLA_WINTEST_PORT        port of vorla-sim on 127.0.0.1 (the center, the authentication service)
 //   VORLA_WINTEST_SCENARIO    the simulator's scenario directory (a Windows path)
-#include <zlib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -26,6 +25,7 @@
 
 #include "cards/evoucher.h"
 #include "check.h"
+#include "png_file.h"
 #include "platform/dialogs.h"
 #include "platform/win32/views/control_ids.h"
 #include "query/settlement_choices.h"
@@ -175,17 +175,6 @@ void click_item(HWND list, int item) {
 
 // ---- screenshots -----------------------------------------------------------------------------
 
-void put32(std::string& s, unsigned v) {
-    for (int shift = 24; shift >= 0; shift -= 8) s += static_cast<char>((v >> shift) & 0xFF);
-}
-
-void chunk(std::string& png, const char* type, const std::string& data) {
-    put32(png, static_cast<unsigned>(data.size()));
-    const std::string body = std::string(type, 4) + data;
-    png += body;
-    put32(png, static_cast<unsigned>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), body.size())));
-}
-
 // The window as it is on the screen, frame included, saved as NAME.png among
 // the artifacts; the number of distinct colours in it.
 size_t screenshot(HWND window, const std::string& name) {
@@ -207,36 +196,22 @@ size_t screenshot(HWND window, const std::string& name) {
     HGDIOBJ old = SelectObject(memory, bitmap);
     BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
     GdiFlush();
-    std::string raw;
+    std::string rgb;
     std::set<unsigned> colours;
     const auto* px = static_cast<const unsigned char*>(bits);
-    for (int y = 0; y < h; ++y) {
-        raw += '\0';
+    for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const unsigned char* p = px + (static_cast<size_t>(y) * w + x) * 4;
-            raw += static_cast<char>(p[2]);
-            raw += static_cast<char>(p[1]);
-            raw += static_cast<char>(p[0]);
+            rgb += static_cast<char>(p[2]);
+            rgb += static_cast<char>(p[1]);
+            rgb += static_cast<char>(p[0]);
             colours.insert(p[0] | (p[1] << 8) | (p[2] << 16));
         }
-    }
     SelectObject(memory, old);
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
-    uLongf size = compressBound(raw.size());
-    std::string z(size, '\0');
-    compress(reinterpret_cast<Bytef*>(z.data()), &size, reinterpret_cast<const Bytef*>(raw.data()), raw.size());
-    z.resize(size);
-    std::string ihdr;
-    put32(ihdr, static_cast<unsigned>(w));
-    put32(ihdr, static_cast<unsigned>(h));
-    ihdr += std::string("\x08\x02\x00\x00\x00", 5);
-    std::string png = "\x89PNG\r\n\x1a\n";
-    chunk(png, "IHDR", ihdr);
-    chunk(png, "IDAT", z);
-    chunk(png, "IEND", "");
-    write_file(g_artifacts + "\\" + name + ".png", png);
+    write_file(g_artifacts + "\\" + name + ".png", vorla::testing::png_of_rgb(w, h, rgb));
     return colours.size();
 }
 
