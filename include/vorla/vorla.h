@@ -19,6 +19,8 @@
 #ifndef VORLA_VORLA_H
 #define VORLA_VORLA_H
 
+#include "vorla/version.h"
+
 #if defined(_WIN32)
 #define VORLA_CALL __stdcall
 /* vorla.dll exports the four through its module-definition file (vorla.def),
