@@ -23,6 +23,8 @@ inline constexpr const char* kStoreE1 = "BM_StoreE1Details";
 inline constexpr const char* kRawSqliteE1 = "BM_RawSqliteE1Details";
 inline constexpr const char* kSerializerE1 = "BM_SerializerWriteReadE1";
 inline constexpr const char* kPugixmlE1 = "BM_PugixmlParsePrintE1";
+inline constexpr const char* kReadWithoutRootEnd = "BM_ReadDocumentWithoutRootEndTag";
+inline constexpr const char* kReadWithRootEnd = "BM_ReadDocumentWithRootEndTag";
 inline constexpr const char* kJ4 = "BM_J4ThroughInvoke";
 inline constexpr const char* kResidentMemory = "BM_ResidentMemoryOver100000Calls";
 

@@ -92,6 +92,8 @@ int main(int argc, char** argv) {
                         "<= 50 us", j4->cpu <= 50});
     ratio(rows, capture, "serializer write+read of a 500-row E1 / pugixml parse+print", kSerializerE1, kPugixmlE1,
           2.0);
+    ratio(rows, capture, "reading 1.4 MB without </DATA> / the same with it", kReadWithoutRootEnd, kReadWithRootEnd,
+          3.0);
     ratio(rows, capture, "pack+unpack of a 500-row E1 / raw zlib+Base64", kPackUnpack, kRawZlibBase64, 1.2);
     ratio(rows, capture, "E1 of 500 details into the store / raw SQLite", kStoreE1, kRawSqliteE1, 1.2);
     if (const auto* m = capture.find(kResidentMemory); m && m->counters.count(kRssGrowthMiB)) {

@@ -149,29 +149,33 @@ size_t envelope_root(std::string_view text) {
     return istarts_with(text.substr(i), "<DATA>") ? i : std::string_view::npos;
 }
 
+// Whether an end tag "</name>" (blanks allowed before ">") starts at p.
+bool end_tag_at(std::string_view text, std::string_view name, size_t p, bool any_case) {
+    if (p + 1 >= text.size() || text[p] != '<' || text[p + 1] != '/') return false;
+    std::string_view tag = text.substr(p + 2, name.size());
+    if (any_case ? !iequals(tag, name) : tag != name) return false;
+    size_t q = p + 2 + name.size();
+    while (q < text.size() && is_xml_blank(text[q])) ++q;
+    return q < text.size() && text[q] == '>';
+}
+
 // Offset of the first end tag "</name>" (blanks allowed before ">") at or after
 // `from`, npos when there is none.
 size_t find_end_tag(std::string_view text, std::string_view name, size_t from, bool any_case) {
     // A plain loop: the tags of a document lie a few bytes apart, where a search
     // call per tag costs more than it saves.
-    for (size_t p = from; p + 1 < text.size(); ++p) {
-        if (text[p] != '<' || text[p + 1] != '/') continue;
-        std::string_view tag = text.substr(p + 2, name.size());
-        if (any_case ? !iequals(tag, name) : tag != name) continue;
-        size_t q = p + 2 + name.size();
-        while (q < text.size() && is_xml_blank(text[q])) ++q;
-        if (q < text.size() && text[q] == '>') return p;
-    }
+    for (size_t p = from; p + 1 < text.size(); ++p)
+        if (end_tag_at(text, name, p, any_case)) return p;
     return std::string_view::npos;
 }
 
 // Whether an end tag "</name>" (any letter case, blanks allowed before ">")
 // lies at or after `from`; looked for from the text's end, where it normally is.
+// Each position is looked at once (and only the blanks of a tag beyond it), so a
+// text without the tag costs one pass, not one pass per end tag in it.
 bool has_end_tag(std::string_view text, std::string_view name, size_t from) {
-    for (size_t p = text.size(); p-- > from;) {
-        if (text[p] != '<' || p + 1 >= text.size() || text[p + 1] != '/') continue;
-        if (find_end_tag(text, name, p, true) == p) return true;
-    }
+    for (size_t p = text.size(); p-- > from;)
+        if (end_tag_at(text, name, p, true)) return true;
     return false;
 }
 
