@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -466,6 +467,63 @@ TEST_F(JournalTest, CardTraceThatCannotWriteDoesNotFail) {
     EXPECT_NO_THROW(journal::trace_at("step", kArrival));
     EXPECT_NO_THROW(journal::trace("step"));
     EXPECT_EQ(slurp(system_dir_ / "ReadCard"), "a file, not a directory");
+}
+
+// ---- who may read what the journal keeps ------------------------------------------------
+
+// Journal and trace files and their directories, and the journal lock, are made
+// without access for other accounts; the umask takes away more, never less.
+TEST_F(JournalTest, FilesAndDirectoriesAreMadeWithoutAccessForOthers) {
+    struct Case {
+        mode_t umask;
+        fs::perms file, directory, lock;
+    };
+    using P = fs::perms;
+    const Case cases[] = {
+        {022, P::owner_read | P::owner_write | P::group_read,
+         P::owner_all | P::group_read | P::group_exec,
+         P::owner_read | P::owner_write | P::group_read},
+        {002, P::owner_read | P::owner_write | P::group_read,
+         P::owner_all | P::group_read | P::group_exec,
+         P::owner_read | P::owner_write | P::group_read | P::group_write},
+        {077, P::owner_read | P::owner_write, P::owner_all, P::owner_read | P::owner_write},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "umask " << std::oct << c.umask);
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+        fs::remove_all(system_dir_, ec);
+        fs::create_directories(system_dir_);
+        const mode_t saved_umask = ::umask(c.umask);
+        config().card_debug = true;
+        journal::write_block_at(request_entry(), kArrival);
+        journal::trace_at("step", kArrival);
+        ::umask(saved_umask);
+
+        auto perms = [](const fs::path& p) { return fs::status(p).permissions(); };
+        EXPECT_EQ(perms(root_), c.directory);
+        EXPECT_EQ(perms(root_ / "H0001"), c.directory);
+        EXPECT_EQ(perms(root_ / "H0001" / "10.1.2.3" / "20240131"), c.directory);
+        EXPECT_EQ(perms(root_ / "H0001" / "10.1.2.3" / "20240131" / "J2-093015120.txt"), c.file);
+        EXPECT_EQ(perms(system_dir_ / "ReadCard"), c.directory);
+        EXPECT_EQ(perms(system_dir_ / "ReadCard" / "202401vorla.txt"), c.file);
+        EXPECT_EQ(perms(system_dir_ / "saveLog.lock"), c.lock);
+    }
+}
+
+// The diagnostic log's files are made the same way.
+TEST_F(JournalTest, SharedAppendFileIsMadeWithoutAccessForOthers) {
+    const mode_t saved_umask = ::umask(022);
+    {
+        vorla::platform::SharedAppendFile file;
+        file.open((tmp_ / "logs" / "vorla.log").string(), "first\r\n");
+        file.append("line\r\n");
+    }
+    ::umask(saved_umask);
+    using P = fs::perms;
+    EXPECT_EQ(fs::status(tmp_ / "logs").permissions(), P::owner_all | P::group_read | P::group_exec);
+    EXPECT_EQ(fs::status(tmp_ / "logs" / "vorla.log").permissions(), P::owner_read | P::owner_write | P::group_read);
+    EXPECT_EQ(slurp(tmp_ / "logs" / "vorla.log"), "first\r\nline\r\n");
 }
 
 }  // namespace

@@ -82,6 +82,16 @@ bool append_whole(int fd, std::string_view bytes, int& err, const std::string& p
     return false;
 }
 
+// What the journal, the card-read trace and the diagnostic log hold (patients'
+// names and identity numbers) is for the workstation's own accounts: files and
+// directories are created without access for others, and the umask can take
+// away more. Accounts that share a workstation's journal share its group.
+constexpr mode_t kFileMode = 0640;
+constexpr mode_t kDirectoryMode = 0750;
+// The journal lock is opened for writing by every account that writes the
+// journal, so its group may write it too; others cannot hold it.
+constexpr mode_t kLockFileMode = 0660;
+
 // The system calls that the file functions make, each failing as an injected
 // fault says.
 int open_file(const std::string& path, int flags, mode_t mode = 0) {
@@ -97,7 +107,7 @@ int make_directory(const std::string& path) {
         errno = injected;
         return -1;
     }
-    return ::mkdir(path.c_str(), 0777);
+    return ::mkdir(path.c_str(), kDirectoryMode);
 }
 
 std::string parent_of(const std::string& path) {
@@ -122,7 +132,7 @@ void pause_for(std::chrono::milliseconds ms) {
 int create_with_first_line(const std::string& path, std::string_view first_line) {
     static std::atomic<unsigned> counter{0};
     const std::string temp = path + ".new" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    int fd = open_file(temp, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    int fd = open_file(temp, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode);
     if (fd < 0) return -1;
     int err = 0;
     if (!write_all(fd, first_line, err, temp)) {
@@ -137,7 +147,7 @@ int create_with_first_line(const std::string& path, std::string_view first_line)
     ::close(fd);
     if (link_err == EEXIST) return open_file(path, O_WRONLY | O_APPEND | O_CLOEXEC);
     // A file system without hard links: create the file in place.
-    fd = open_file(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd = open_file(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode);
     if (fd >= 0) {
         if (!write_all(fd, first_line, err, path)) {
             ::close(fd);
@@ -198,7 +208,7 @@ void create_directories(const std::string& path) {
 }
 
 void append_to_file(const std::string& path, std::string_view bytes) {
-    int fd = open_file(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    int fd = open_file(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kFileMode);
     if (fd < 0) throw FsError("cannot open file " + path + ": " + reason(errno));
     int err = 0;
     bool ok = append_whole(fd, bytes, err, path);
@@ -230,14 +240,13 @@ JournalLock::JournalLock(std::chrono::milliseconds wait) {
     if (!in_process_journal_mutex().try_lock_until(deadline)) return;
 #endif
     const std::string path = system_directory() + "/saveLog.lock";
-    handle_ = open_file(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    handle_ = open_file(path, O_RDWR | O_CREAT | O_CLOEXEC, kLockFileMode);
     if (handle_ < 0) {
 #ifndef F_OFD_SETLK
         in_process_journal_mutex().unlock();
 #endif
         return;  // no lock to be had: go on as after a time-out
     }
-    ::fchmod(handle_, 0666);  // writers of other accounts share it; best effort
 
     std::chrono::milliseconds step{1};
     while (true) {
