@@ -9,8 +9,16 @@
 
 namespace vorla {
 
+std::recursive_mutex& call_lock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
 std::string run_invoke(std::string_view request_gbk) {
     try {
+        // The configuration, the transport's time-out, the service description
+        // cache and the log state are process-wide: one call at a time.
+        std::lock_guard<std::recursive_mutex> guard(call_lock());
         load_configuration();
         if (!config().write_failure.empty()) {
             try {
@@ -37,6 +45,7 @@ std::string run_invoke(std::string_view request_gbk) {
 void library_loaded() {
     // The process-wide values are created here, before the unload hook exists, so
     // they outlive it.
+    call_lock();
     config();
     try {
         log4me::start();

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <regex>
+#include <thread>
 #include <vector>
 
 #include "center/center_client.h"
@@ -145,6 +146,32 @@ TEST_F(Relay, RelayedTransactionComesBackUnpacked) {
     const std::string exe = platform::host_executable_path();
     EXPECT_NE(info.find("\"exename\":\"" + gbk(exe) + "\""), std::string::npos) << info;
     EXPECT_NE(info.find("\"exesize\":\"" + std::to_string(*platform::file_size(exe)) + "\""), std::string::npos);
+}
+
+// A host that calls from two threads at once (it should not, some do) gets
+// every answer whole and right: the calls are served one after the other.
+TEST_F(Relay, TwoThreadsCallingAtOnceBothGetTheirAnswers) {
+    const std::string answer_c0 = document("C0", "<GRXX><XM>张三</XM></GRXX>");
+    const std::string answer_c1 = document("C1", "<GRXX><XM>王珅</XM></GRXX>");
+    scenario("C0.xml", answer_c0);
+    scenario("C1.xml", answer_c1);
+    scenario("C0.delay", "20");
+    const size_t posts = sim_->records("POST").size();
+    constexpr int kCalls = 25;
+    std::vector<std::string> got_c0(kCalls), got_c1(kCalls);
+    std::thread first([&] {
+        for (auto& got : got_c0) got = call("12345678|abc", "C0", "10.1.1.1", document("C0", "<XM>1</XM>"));
+    });
+    std::thread second([&] {
+        for (auto& got : got_c1) got = call("87654321|xyz", "C1", "10.1.1.2", document("C1", "<XM>2</XM>"));
+    });
+    first.join();
+    second.join();
+    for (int i = 0; i < kCalls; ++i) {
+        EXPECT_EQ(got_c0[i], answer_c0) << "call " << i;
+        EXPECT_EQ(got_c1[i], answer_c1) << "call " << i;
+    }
+    EXPECT_EQ(sim_->records("POST").size(), posts + 2 * kCalls) << "each transaction sent once";
 }
 
 TEST_F(Relay, DefaultAnswerAndCenterErrorCodesPassUnchanged) {

@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
 #include "common/text.h"
 #include "entry/config.h"
 #include "entry/dispatcher.h"
 #include "entry/invoke.h"
+#include "entry/invoke_request.h"
 #include "messages/envelope.h"
 #include "platform/platform.h"
 #include "support.h"
@@ -101,6 +107,27 @@ TEST(InvokeRequestText, GbkBackslashTrailByteInsideASingleQuotedValue) {
     auto r = InvokeRequest::parse("{functionname:'bizbuss',params:{hid:'" + value + "'}}");
     ASSERT_TRUE(r);
     EXPECT_EQ(r->param("hid"), value);
+}
+
+// A call from another thread waits for the call in progress; the thread that
+// holds the call may call again (a host's message loop inside a modal dialog).
+TEST_F(Dispatcher, CallsAreServedOneAtATimeAndTheSameThreadMayCallAgain) {
+    const std::string rejected = gbk("{functionname:'other'}");
+    std::unique_lock<std::recursive_mutex> in_call(call_lock());
+    EXPECT_EQ(run_invoke(rejected), rejection_text()) << "the thread in the call calls again";
+
+    std::atomic<bool> done{false};
+    std::string other_answer;
+    std::thread other([&] {
+        other_answer = run_invoke(rejected);
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(done) << "another thread's call went ahead while a call was in progress";
+    in_call.unlock();
+    other.join();
+    EXPECT_TRUE(done);
+    EXPECT_EQ(other_answer, rejection_text());
 }
 
 }  // namespace
