@@ -36,6 +36,10 @@ export VORLA_SYSTEM_DIR="$work/system" VORLA_LIBRARY="$build/libvorla.so"
 # The texts the tests send and expect (UTF-8 here; every binding converts to GBK).
 export VORLA_TEST_NAME="王俓亅"           # GBK second bytes 0x5C and 0x7C
 export VORLA_TEST_EXPECT="城乡居民基本医疗保险"
+VORLA_TEST_NAME_GBK=$(printf %s "$VORLA_TEST_NAME" | iconv -f UTF-8 -t GBK)
+VORLA_TEST_EXPECT_GBK=$(printf %s "$VORLA_TEST_EXPECT" | iconv -f UTF-8 -t GBK)
+VORLA_TEST_REJECTED_GBK=$(printf %s "{returnCode:0,exception:'非法的函数名'}" | iconv -f UTF-8 -t GBK)
+export VORLA_TEST_NAME_GBK VORLA_TEST_EXPECT_GBK VORLA_TEST_REJECTED_GBK
 
 case $lang in
   node)
@@ -45,11 +49,11 @@ case $lang in
     node "$work/pkg/test.js" ;;
   python) python3 "$here/python/test_vorla.py" ;;
   pascal)
-    fpc -v0 -Fu"$here/pascal" -FE"$work" -FU"$work" "$here/pascal/vorlatest.pas" > "$work/fpc.log" || { cat "$work/fpc.log"; exit 1; }
-    "$work/vorlatest" ;;
+    fpc -v0 -Fu"$here/pascal" -Fl"$build" -FE"$work" -FU"$work" "$here/pascal/vorlatest.pas" > "$work/fpc.log" || { cat "$work/fpc.log"; exit 1; }
+    LD_LIBRARY_PATH="$build${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" "$work/vorlatest" ;;
   csharp)
-    mcs -out:"$work/VorlaTest.exe" "$here/csharp/Vorla.cs" "$here/csharp/VorlaTest.cs"
-    mono "$work/VorlaTest.exe" ;;
+    mcs -define:VORLA_LINUX -out:"$work/VorlaTest.exe" "$here/csharp/Vorla.cs" "$here/csharp/VorlaTest.cs"
+    LD_LIBRARY_PATH="$build${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" mono "$work/VorlaTest.exe" ;;
 esac
 
 # The simulator received the name as GBK: its record holds it (UTF-8 in "document").
