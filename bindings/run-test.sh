@@ -22,7 +22,10 @@ case $lang in
   *) echo "unknown binding $lang" >&2; exit 2 ;;
 esac
 
-"$build/vorla-sim" --port 0 --scenario "$here/../tools/sim/scenarios/insured-query" --record "$work/record" \
+# The insured-query scenario, each I1 answered after 200 ms (the queue tests rely on it).
+mkdir -p "$work/scenario" && cp "$here/../tools/sim/scenarios/insured-query/I1.xml" "$work/scenario/"
+echo 200 > "$work/scenario/I1.delay"
+"$build/vorla-sim" --port 0 --scenario "$work/scenario" --record "$work/record" \
   > "$work/sim.out" 2> "$work/sim.err" &
 sim=$!
 trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null || true' EXIT

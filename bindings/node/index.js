@@ -33,6 +33,22 @@ function errCode(answer) {
   return m ? m[1] : '';
 }
 
+// The request as zero-terminated GBK bytes.
+function encodeRequest(request) {
+  const gbk = Buffer.isBuffer(request) ? request : iconv.encode(String(request), 'gbk');
+  return Buffer.concat([gbk, Buffer.from([0])]);
+}
+
+// nodeaddon_invoke's answer: four spaces overwritten by Base64 of the UTF-8
+// answer and one zero byte, no terminator (the buffer was zero-filled).
+function decodeAnswer(answer) {
+  let end = answer.indexOf(0);
+  if (end < 0) end = answer.length;
+  let utf8 = Buffer.from(answer.toString('latin1', 0, end).trim(), 'base64');
+  if (utf8.length && utf8[utf8.length - 1] === 0) utf8 = utf8.subarray(0, utf8.length - 1);
+  return utf8.toString('utf8');
+}
+
 class Vorla {
   constructor(libraryPath = defaultLibraryPath(), { bufferSize = DEFAULT_BUFFER_SIZE } = {}) {
     if (!Number.isInteger(bufferSize) || bufferSize < 4) throw new RangeError('bufferSize must be an integer of at least 4');
@@ -48,16 +64,10 @@ class Vorla {
   // `request` is a string (sent as GBK) or a Buffer of GBK bytes. Returns the
   // answer as a string.
   callSync(request) {
-    const gbk = Buffer.isBuffer(request) ? request : iconv.encode(String(request), 'gbk');
-    const req = Buffer.concat([gbk, Buffer.from([0])]);
+    const req = encodeRequest(request);
     const answer = Buffer.alloc(this.bufferSize); // zero-filled: the export writes no terminator
     this.fn(req, [answer]);
-    let end = answer.indexOf(0);
-    if (end < 0) end = answer.length;
-    const base64 = answer.toString('latin1', 0, end).trim(); // the export first writes four spaces
-    let utf8 = Buffer.from(base64, 'base64');
-    if (utf8.length && utf8[utf8.length - 1] === 0) utf8 = utf8.subarray(0, utf8.length - 1);
-    return utf8.toString('utf8');
+    return decodeAnswer(answer);
   }
 
   // The same call, queued behind every earlier call() of this object and run
@@ -65,23 +75,9 @@ class Vorla {
   call(request) {
     const run = () =>
       new Promise((resolve, reject) => {
-        let gbk;
-        try {
-          gbk = Buffer.isBuffer(request) ? request : iconv.encode(String(request), 'gbk');
-        } catch (e) {
-          reject(e);
-          return;
-        }
-        const req = Buffer.concat([gbk, Buffer.from([0])]);
+        const req = encodeRequest(request);
         const answer = Buffer.alloc(this.bufferSize);
-        this.fn.async(req, [answer], (err) => {
-          if (err) return reject(err);
-          let end = answer.indexOf(0);
-          if (end < 0) end = answer.length;
-          let utf8 = Buffer.from(answer.toString('latin1', 0, end).trim(), 'base64');
-          if (utf8.length && utf8[utf8.length - 1] === 0) utf8 = utf8.subarray(0, utf8.length - 1);
-          resolve(utf8.toString('utf8'));
-        });
+        this.fn.async(req, [answer], (err) => (err ? reject(err) : resolve(decodeAnswer(answer))));
       });
     const result = this.queue.then(run, run);
     this.queue = result.catch(() => {});

@@ -15,8 +15,10 @@ const indata = '<?xml version="1.0" encoding="GBK"?><DATA><HEAD><VER>1.0</VER><A
   assert.equal(errCode(answer), '0', answer);
   assert.ok(answer.includes(expect), answer);
 
-  // Calls started together run one after the other, in the order they were made.
+  // Calls started together run one after the other, in the order they were made:
+  // four I1 answered after 200 ms each take at least 800 ms in all.
   const order = [];
+  const started = Date.now();
   const all = [1, 2, 3, 4].map((i) =>
     v.bizbuss({ hid: '10010001', biztype: 'I1', ip: '10.1.2.3', indata: indata.replace(name, name + i) }).then((a) => {
       assert.equal(errCode(a), '0');
@@ -25,6 +27,7 @@ const indata = '<?xml version="1.0" encoding="GBK"?><DATA><HEAD><VER>1.0</VER><A
   all.push(v.call(Buffer.from("{functionname:'x'}")).then((a) => assert.match(a, /非法的函数名/)));
   await Promise.all(all);
   assert.deepEqual(order, [1, 2, 3, 4]);
+  assert.ok(Date.now() - started >= 800, `calls overlapped: ${Date.now() - started} ms`);
   assert.ok(bizbussRequest({ hid: "a'b", biztype: 'I1', ip: '', indata: 'x\\y' }).includes("hid:'a\\'b'"));
   v.close();
   console.log('node binding: ok');
