@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,8 @@ struct ToolCase {
     int status;
     std::vector<std::string> output_has;
 };
+
+void PrintTo(const ToolCase& c, std::ostream* os) { *os << c.command; }
 
 class ToolOptions : public ::testing::TestWithParam<ToolCase> {};
 
