@@ -131,6 +131,17 @@ Configuration& config() {
     return values;
 }
 
+std::vector<SettingDescription> configuration_settings() {
+    std::vector<SettingDescription> out;
+    for (const Setting& s : settings()) {
+        const auto kind = s.rule == Rule::DebugSwitch     ? SettingDescription::Kind::Switch
+                          : s.rule == Rule::MonitorSwitch ? SettingDescription::Kind::TrimmedSwitch
+                                                          : SettingDescription::Kind::Text;
+        out.push_back({s.section, s.key, s.default_value, kind});
+    }
+    return out;
+}
+
 std::string configuration_path() {
     return platform::system_directory() + platform::path_separator() + "vorla.ini";
 }

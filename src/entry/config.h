@@ -5,6 +5,7 @@
 #include <chrono>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vorla {
 
@@ -54,6 +55,19 @@ void load_configuration(std::chrono::milliseconds settled = kConfigurationSettle
 
 // Releases the process-wide texts (at unload).
 void release_configuration();
+
+// One setting of vorla.ini as the load reads it (texts GBK), for tools that
+// inspect a file without loading it.
+struct SettingDescription {
+    enum class Kind { Text, Switch, TrimmedSwitch };  // switches: on when the value is "true"
+    std::string section;
+    std::string key;
+    std::string default_value;
+    Kind kind = Kind::Text;
+};
+
+// The fifteen settings in the order the load reads them.
+std::vector<SettingDescription> configuration_settings();
 
 // Full path of vorla.ini.
 std::string configuration_path();

@@ -6,11 +6,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
 #include <thread>
 
+#include "../common/args.h"
 #include "sim.h"
 
 namespace {
@@ -31,7 +33,7 @@ constexpr const char* kUsage =
     "                                    content_type, content, content_base64)\n"
     "    /http/drop                      closes the connection without an answer\n"
     "\n"
-    "  --port N        port to listen on; 0 (the default) picks a free one.\n"
+    "  --port N        port to listen on, 1 to 65535; 0 (the default) picks a free one.\n"
     "                  Prints \"listening on PORT\" once the server accepts.\n"
     "  --scenario DIR  answers per business type, read at every request:\n"
     "                    BIZ.xml    GBK answer document, packed and returned\n"
@@ -48,7 +50,8 @@ constexpr const char* kUsage =
     "                  object per line: seq, method, path, query, arg0..arg4,\n"
     "                  document_base64 (unpacked GBK bytes), document (UTF-8)...;\n"
     "                  /http/ requests: content_type, body_base64, headers, parts).\n"
-    "  --help          this text.\n";
+    "  --help, -h      this text.\n"
+    "Unknown options and bad numbers are refused with exit code 2.\n";
 
 }  // namespace
 
@@ -68,16 +71,27 @@ int main(int argc, char** argv) {
             std::cout << kUsage;
             return 0;
         } else if (arg == "--port") {
-            port = std::atoi(value().c_str());
+            const std::string text = value();
+            const auto number = vorla::tools::parse_number(text, 0, 65535);
+            if (!number) {
+                std::cerr << "vorla-sim: --port " << text
+                          << ": not a port number (1 to 65535, or 0 for a free port)\n";
+                return 2;
+            }
+            port = static_cast<int>(*number);
         } else if (arg == "--scenario") {
             scenario = value();
         } else if (arg == "--record") {
             record = value();
         } else {
-            std::cerr << "vorla-sim: unknown argument " << arg << "\n" << kUsage;
+            std::cerr << "vorla-sim: unknown option " << arg << " (see vorla-sim --help)\n";
             return 2;
         }
     }
+
+    if (!scenario.empty() && !std::filesystem::is_directory(scenario))
+        std::cerr << "vorla-sim: warning: the scenario folder " << scenario
+                  << " does not exist; every business type gets a success answer\n";
 
     // SIGINT and SIGTERM stop the server; they are taken by a thread of their own.
     sigset_t stop_signals;
