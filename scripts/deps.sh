@@ -12,6 +12,7 @@ packages=(
   libsqlite3-dev
   libcairo2-dev libpango1.0-dev libcups2-dev poppler-utils cups-daemon cups-filters
   clang libclang-rt-14-dev
+  debhelper dpkg-dev zip
 )
 missing=()
 for p in "${packages[@]}"; do
