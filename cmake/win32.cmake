@@ -7,8 +7,8 @@ set(VORLA_WIN32_DEFINITIONS "")
 # The Windows views of the dialogs and the preview (Win32) and the report
 # renderer (GDI).
 file(GLOB VORLA_WIN32_TOOLKIT_SOURCES CONFIGURE_DEPENDS
-  ${CMAKE_SOURCE_DIR}/src/platform/win32/views/*.cpp
-  ${CMAKE_SOURCE_DIR}/src/platform/win32/report/*.cpp)
+  ${PROJECT_SOURCE_DIR}/src/platform/win32/views/*.cpp
+  ${PROJECT_SOURCE_DIR}/src/platform/win32/report/*.cpp)
 
 # Sources of the core that draw with the Linux toolkits (FLTK, cairo, pango,
 # CUPS, X11) are left out of the Windows build; the file of the same name among

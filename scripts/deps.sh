@@ -15,6 +15,7 @@ packages=(
   libcairo2-dev libpango1.0-dev libcups2-dev poppler-utils cups-daemon cups-filters
   clang libclang-rt-14-dev
   fp-compiler mono-mcs mono-runtime libmono-i18n-cjk4.0-cil
+  debhelper dpkg-dev zip
 )
 missing=()
 for p in "${packages[@]}"; do

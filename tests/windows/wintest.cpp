@@ -343,6 +343,47 @@ __attribute__((noinline)) long stack_left_by(void* fn, const void* a, const void
     return left;
 }
 
+// The version resource of vorla.dll: numbers and texts from the library's version.
+std::string version_text(const std::vector<char>& info, const char* name) {
+    void* value = nullptr;
+    UINT size = 0;
+    const std::string path = std::string("\\StringFileInfo\\040904B0\\") + name;
+    if (!VerQueryValueA(info.data(), path.c_str(), &value, &size) || !value || size == 0) return {};
+    return std::string(static_cast<const char*>(value));
+}
+
+void check_version_resource() {
+    const std::string dll = module_path(g_lib.module);
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeA(dll.c_str(), &handle);
+    std::vector<char> info(size);
+    if (!check(size > 0 && GetFileVersionInfoA(dll.c_str(), 0, size, info.data()),
+               "vorla.dll carries a version resource", "error " + std::to_string(GetLastError())))
+        return;
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT fixed_size = 0;
+    const bool has_fixed = VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &fixed_size) &&
+                           fixed && fixed_size >= sizeof(VS_FIXEDFILEINFO);
+    const DWORD ms = (VORLA_VERSION_MAJOR << 16) | VORLA_VERSION_MINOR;
+    const DWORD ls = static_cast<DWORD>(VORLA_VERSION_PATCH) << 16;
+    check(has_fixed && fixed->dwSignature == 0xFEEF04BD && fixed->dwFileVersionMS == ms &&
+              fixed->dwFileVersionLS == ls && fixed->dwProductVersionMS == ms && fixed->dwProductVersionLS == ls &&
+              fixed->dwFileType == VFT_DLL,
+          "the fixed file and product versions are " VORLA_VERSION ".0 and the file type a DLL",
+          has_fixed ? std::to_string(fixed->dwFileVersionMS >> 16) + "." + std::to_string(fixed->dwFileVersionMS & 0xFFFF) +
+                          "." + std::to_string(fixed->dwFileVersionLS >> 16) + "." +
+                          std::to_string(fixed->dwFileVersionLS & 0xFFFF)
+                    : "no fixed part");
+    const std::string file_version = version_text(info, "FileVersion");
+    const std::string product_version = version_text(info, "ProductVersion");
+    const std::string description = version_text(info, "FileDescription");
+    const std::string original = version_text(info, "OriginalFilename");
+    check(file_version == VORLA_VERSION && product_version == VORLA_VERSION,
+          "FileVersion and ProductVersion are " VORLA_VERSION, file_version + " / " + product_version);
+    check(description == "vorla medical-insurance front-end library" && original == "vorla.dll",
+          "the description names the library and the original file name is vorla.dll", description + " / " + original);
+}
+
 void check_exports() {
     const char* names[] = {"nodeaddon_invoke", "node_invoke", "tembro_invoke", "invoke"};
     for (int ordinal = 1; ordinal <= 4; ++ordinal) {
@@ -771,6 +812,7 @@ int main() {
     check(start_log.rfind("----", 0) == 0 && contains(start_log, "info :log4me:application starting....\r\n"),
           "loading writes the diagnostic log's start line beside the host", shown(start_log));
 
+    check_version_resource();
     check_exports();
     check_buffers();
     check_configuration_file(ini_existed);
