@@ -433,5 +433,19 @@ TEST_F(HttpTransport, ConnectionCloseAndIdleConnectionsAreNotReused) {
     EXPECT_EQ(keeping.connections(), 2) << "a connection idle too long was used again";
 }
 
+// ---- private CA ------------------------------------------------------------------------
+
+TEST_F(HttpTransport, CaFileFromTheEnvironmentIsTheOneTrusted) {
+    FakePeer peer(keep_answering("x"));
+    const std::string url = "https://127.0.0.1:" + peer.url("/").substr(std::string("http://127.0.0.1:").size());
+    testing::TempDir dir;
+    const std::string missing = dir / "没有的-ca.pem";
+    ::setenv("VORLA_CA_FILE", missing.c_str(), 1);
+    const platform::HttpResponse r = platform::http_get(url, 5s);
+    ::unsetenv("VORLA_CA_FILE");
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find(missing), std::string::npos) << r.error;
+}
+
 }  // namespace
 }  // namespace vorla
