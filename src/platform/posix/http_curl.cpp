@@ -364,6 +364,7 @@ HttpResponse perform(const HttpRequest& request, const std::string& url, const s
         response.body.clear();
         response.status_line.clear();
         response.headers.clear();
+        easy.reset();  // while the buffers it points at are still there
         return response;
     }
     long status = 0;
@@ -374,6 +375,8 @@ HttpResponse perform(const HttpRequest& request, const std::string& url, const s
         char* target = nullptr;
         if (curl_easy_getinfo(h, CURLINFO_REDIRECT_URL, &target) == CURLE_OK && target) location = target;
     }
+    // Options pointing at this call's buffers cleared; connection and caches stay.
+    curl_easy_reset(h);
     list.reset();
     mime.reset();
     kept_handles().give_back(origin, std::move(easy));
