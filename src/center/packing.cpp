@@ -3,7 +3,9 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
+#include <mutex>
 
 #include "common/base64.h"
 
@@ -18,11 +20,40 @@ std::string zlib_message(const z_stream& s, int rc) {
     return "zlib error " + std::to_string(rc);
 }
 
+// One deflate state for the process, reset between documents (the same bytes
+// as a fresh one, without allocating and clearing it again); used under its
+// mutex. (Not thread_local: that would keep the library from unloading.)
+struct Deflater {
+    std::mutex mutex;
+    z_stream s{};
+    bool ready = false;
+    ~Deflater() {
+        if (ready) deflateEnd(&s);
+    }
+    z_stream& take() {
+        if (ready && deflateReset(&s) != Z_OK) {
+            deflateEnd(&s);
+            ready = false;
+        }
+        if (!ready) {
+            s = z_stream{};
+            if (deflateInit(&s, Z_DEFAULT_COMPRESSION) != Z_OK) throw std::runtime_error(zlib_message(s, Z_STREAM_ERROR));
+            ready = true;
+        }
+        return s;
+    }
+};
+
+std::atomic<size_t> g_unpack_limit{kUnpackLimit};
+
 }  // namespace
 
+void set_unpack_limit(size_t bytes) { g_unpack_limit = bytes > 0 ? bytes : kUnpackLimit; }
+
 std::string pack(std::string_view document) {
-    z_stream s{};
-    if (deflateInit(&s, Z_DEFAULT_COMPRESSION) != Z_OK) throw std::runtime_error(zlib_message(s, Z_STREAM_ERROR));
+    static Deflater deflater;
+    std::lock_guard lock(deflater.mutex);
+    z_stream& s = deflater.take();
     std::string compressed;
     compressed.reserve(deflateBound(&s, static_cast<uLong>(document.size())));
     s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(document.data()));
@@ -41,7 +72,6 @@ std::string pack(std::string_view document) {
             compressed.append(piece, kPiece - s.avail_out);
         } while (s.avail_out == 0);
     } while (left > 0);
-    deflateEnd(&s);
     if (rc != Z_STREAM_END) throw std::runtime_error(zlib_message(s, rc));
     return base64_encode_lines(compressed);
 }
@@ -60,11 +90,15 @@ std::string unpack(std::string_view packed) {
     s.avail_in = static_cast<uInt>(bytes.size());
     std::string out;
     char piece[kPiece];
+    const size_t limit = g_unpack_limit.load();
     for (;;) {
         s.next_out = reinterpret_cast<Bytef*>(piece);
         s.avail_out = kPiece;
         const int rc = inflate(&s, Z_NO_FLUSH);
-        out.append(piece, kPiece - s.avail_out);
+        const size_t got = kPiece - s.avail_out;
+        if (got > limit - std::min(limit, out.size()))
+            throw UnpackError("the unpacked answer is larger than " + std::to_string(limit) + " bytes");
+        out.append(piece, got);
         if (rc == Z_STREAM_END) return out;
         if (rc == Z_OK) continue;
         if (rc == Z_BUF_ERROR && s.avail_in == 0) throw UnpackError("unexpected end of the compressed data");

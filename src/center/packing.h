@@ -21,6 +21,13 @@ std::string pack(std::string_view document);
 // Base64 decoding that skips everything outside the alphabet (line breaks of any
 // kind, blanks), then zlib decompression in pieces of 16384 bytes. A text that
 // decodes to no bytes at all gives "" without an error. Throws UnpackError.
+// An answer may unpack to at most kUnpackLimit bytes (64 MiB, far above any
+// real transaction document); a larger one throws UnpackError before it costs
+// more memory.
 std::string unpack(std::string_view packed);
+
+inline constexpr size_t kUnpackLimit = size_t{64} << 20;
+// Tests only may lower the limit; zero restores kUnpackLimit.
+void set_unpack_limit(size_t bytes);
 
 }  // namespace vorla::center

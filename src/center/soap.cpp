@@ -80,15 +80,25 @@ std::string attribute_escape(std::string_view text) {
 std::mutex g_cache_mutex;
 std::map<std::string, ServiceDescription, std::less<>> g_cache;
 
+// Requests to the center follow redirects only within the same scheme, host
+// and port: the call carries the institution's key, which goes nowhere else.
+platform::HttpResponse center_get(const std::string& url, std::chrono::milliseconds timeout) {
+    platform::HttpRequest request;
+    request.url = url;
+    request.timeout = timeout;
+    request.redirects = platform::Redirects::same_origin;
+    return platform::http_request(request);
+}
+
 ServiceDescription fetch_description(const std::string& url, std::chrono::milliseconds timeout) {
-    const platform::HttpResponse r = platform::http_get(url, timeout);
+    const platform::HttpResponse r = center_get(url, timeout);
     if (!r.ok) throw SoapError(gbk_of(r.error));
     if (r.status < 200 || r.status > 299)
         throw SoapError(gbk_of("service description " + url + ": " + status_text(r)));
     ServiceDescription service = read_service_description(r.body, url);
     if (!service.schema_location.empty()) {
         // A schema that cannot be read leaves the usual unqualified members.
-        const platform::HttpResponse s = platform::http_get(service.schema_location, timeout);
+        const platform::HttpResponse s = center_get(service.schema_location, timeout);
         if (s.ok && s.status >= 200 && s.status <= 299)
             if (auto qualified = read_schema_qualified(s.body)) service.qualified_members = *qualified;
     }
@@ -254,10 +264,14 @@ std::string call_sbiz(std::string_view center_address, const SbizArguments& gbk_
     SbizArguments utf8{platform::gbk_to_utf8(gbk_arguments.arg0), platform::gbk_to_utf8(gbk_arguments.arg1),
                        platform::gbk_to_utf8(gbk_arguments.arg2), gbk_arguments.arg3,
                        platform::gbk_to_utf8(gbk_arguments.arg4)};
-    const platform::HttpResponse r = platform::http_post(
-        service->endpoint,
-        {{"Content-Type", "text/xml; charset=UTF-8"}, {"SOAPAction", "\"" + service->soap_action + "\""}},
-        sbiz_envelope(*service, utf8), timeout);
+    platform::HttpRequest request;
+    request.method = "POST";
+    request.url = service->endpoint;
+    request.headers = {{"Content-Type", "text/xml; charset=UTF-8"}, {"SOAPAction", "\"" + service->soap_action + "\""}};
+    request.body = sbiz_envelope(*service, utf8);
+    request.timeout = timeout;
+    request.redirects = platform::Redirects::same_origin;
+    const platform::HttpResponse r = platform::http_request(request);
     return gbk_of(read_sbiz_answer(r));
 }
 

@@ -22,6 +22,8 @@ namespace {
 
 constexpr std::chrono::milliseconds kDefaultReadTimeout{10 * 1000};
 std::atomic<long long> g_read_timeout_ms{kDefaultReadTimeout.count()};
+std::atomic<long long> g_text_deadline_ms{kTextDeadline.count()};
+std::atomic<long long> g_upload_deadline_ms{kUploadDeadline.count()};
 
 std::string monitoring_prefix() { return gbk("医保监控请求失败:"); }
 std::string call_prefix() { return gbk("调用接口错误:"); }
@@ -40,7 +42,7 @@ platform::HttpRequest post_request(std::string_view url, std::string body, std::
     request.url = std::string(url);
     request.headers = {{"Content-Type", std::move(content_type)}};
     request.body = std::move(body);
-    request.timeout = std::chrono::milliseconds(0);  // no limit on the whole exchange
+    request.timeout = text_deadline();
     request.read_timeout = read_timeout();
     return request;
 }
@@ -112,6 +114,14 @@ void set_read_timeout(std::chrono::milliseconds timeout) {
 
 std::chrono::milliseconds read_timeout() { return std::chrono::milliseconds(g_read_timeout_ms.load()); }
 
+void set_deadlines(std::chrono::milliseconds text, std::chrono::milliseconds upload) {
+    g_text_deadline_ms = text.count() > 0 ? text.count() : kTextDeadline.count();
+    g_upload_deadline_ms = upload.count() > 0 ? upload.count() : kUploadDeadline.count();
+}
+
+std::chrono::milliseconds text_deadline() { return std::chrono::milliseconds(g_text_deadline_ms.load()); }
+std::chrono::milliseconds upload_deadline() { return std::chrono::milliseconds(g_upload_deadline_ms.load()); }
+
 std::string monitoring_post(std::string_view url, std::string_view json_gbk) {
     const std::string body = wire_body(json_gbk);
     std::string message;  // the error raised on the way
@@ -162,7 +172,7 @@ Result upload_file(std::string_view url, std::string_view path, std::string_view
     parts[1].filename = file_name_of(path);
     parts[1].content_type = content_type_for(path);
     const platform::HttpResponse r = platform::http_post_multipart(std::string(url), std::move(parts),
-                                                                   std::chrono::milliseconds(0), read_timeout());
+                                                                   upload_deadline(), read_timeout());
     std::string message = raised_error(r);
     if (r.ok && message.empty()) return Result{true, r.body};
     return Result{false, std::move(message)};

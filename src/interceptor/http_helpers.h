@@ -1,7 +1,9 @@
 // The HTTP operations of every exchange that is not the SOAP call to the center:
 // the monitoring POST, text POSTs (JSON and form) and the file upload. Texts are
 // GBK inside and UTF-8 on the wire; each call is self-contained (own client, no
-// retry), follows redirects and waits at most 10 s for the answer.
+// retry), follows redirects (keeping the method and the body; a 303 turns into a
+// GET), waits at most 10 s for the next byte and ends after an overall deadline:
+// kTextDeadline for the text POSTs, kUploadDeadline for the upload.
 #pragma once
 
 #include <chrono>
@@ -48,5 +50,17 @@ std::string content_type_for(std::string_view path);
 // once a second); zero or less restores 10 s.
 void set_read_timeout(std::chrono::milliseconds timeout);
 std::chrono::milliseconds read_timeout();
+
+// The overall deadline of a whole exchange (connecting, redirects, sending,
+// receiving), whatever the peer does. 30 s for the monitoring, JSON and form
+// POSTs: an audit request holds the settlement at the counter, and a service
+// that has not answered in 30 s is not going to; 10 minutes for the upload of a
+// file, which may be large and go over a slow line.
+inline constexpr std::chrono::milliseconds kTextDeadline{30 * 1000};
+inline constexpr std::chrono::milliseconds kUploadDeadline{10 * 60 * 1000};
+// Tests only may shorten them; zero or less restores the default.
+void set_deadlines(std::chrono::milliseconds text, std::chrono::milliseconds upload);
+std::chrono::milliseconds text_deadline();
+std::chrono::milliseconds upload_deadline();
 
 }  // namespace vorla::http

@@ -1,9 +1,15 @@
 // The HTTP transport of the platform boundary (Linux: libcurl; Windows: WinInet).
 //
-// One request, one answer: redirects are followed, TLS certificates and host
-// names are verified (never turned off), proxies come from the environment the
-// transport normally honours. Bodies are bytes; the caller converts texts to
-// and from UTF-8 at its own boundary.
+// One request, one answer: redirects are followed (301, 302, 307 and 308 keep
+// the method and the body, 303 turns into a GET without body; at most 10), TLS
+// certificates and host names are verified (never turned off), proxies come
+// from the environment the transport normally honours. Bodies are bytes; the
+// caller converts texts to and from UTF-8 at its own boundary.
+//
+// A request is sent at most once: the transport never sends its body again by
+// itself (a connection that breaks after the request left ends the exchange as
+// a failure). Connections are kept per scheme, host and port between requests
+// (Linux) and not reused once idle for longer than kKeptConnectionIdle.
 #pragma once
 
 #include <chrono>
@@ -13,6 +19,17 @@
 #include <vector>
 
 namespace vorla::platform {
+
+// Largest answer body a request accepts; a larger one fails the request.
+inline constexpr size_t kDefaultAnswerLimit = size_t{64} << 20;  // 64 MiB
+// A kept connection idle for longer than this is not used again.
+inline constexpr std::chrono::milliseconds kKeptConnectionIdle{3000};
+
+// Which redirects a request follows.
+enum class Redirects {
+    follow,       // any, to http or https
+    same_origin,  // only to the same scheme, host and port; any other fails the request
+};
 
 using HttpHeaders = std::vector<std::pair<std::string, std::string>>;
 
@@ -44,6 +61,9 @@ struct HttpRequest {
     // boundary the transport chooses) instead of `body`. A file part whose file
     // cannot be opened fails the request before anything is sent.
     HttpForm form;
+    Redirects redirects = Redirects::follow;
+    // The answer body may not grow beyond this many bytes.
+    size_t answer_limit = kDefaultAnswerLimit;
 };
 
 struct HttpResponse {
@@ -61,6 +81,9 @@ struct HttpResponse {
 // Runs one request. Never throws for network failures (see HttpResponse::ok);
 // only exhaustion of memory escapes.
 HttpResponse http_request(const HttpRequest& request);
+
+// Closes every kept connection (they are also closed when the library unloads).
+void http_close_kept_connections();
 
 inline HttpResponse http_get(std::string url, std::chrono::milliseconds timeout, HttpHeaders headers = {}) {
     HttpRequest request;

@@ -246,6 +246,34 @@ void check_http(const std::string& base) {
     r = p::http_get(base + "/http/redirect/302?to=/http/status/201", 10s);
     check(r.ok && r.status == 201 && r.status_line == "HTTP/1.1 201 Created", "redirects are followed", r.status_line);
 
+    // A redirected POST keeps its method and body (303 alone turns into a GET).
+    for (const char* code : {"301", "302", "307", "308"}) {
+        r = p::http_post(base + "/http/redirect/" + code + "?to=/http/echo", {{"Content-Type", "text/plain"}}, "audit",
+                         10s);
+        check(r.ok && r.status == 200 && contains(r.body, "\"method\":\"POST\"") &&
+                  contains(r.body, "\"body_base64\":\"" + base64_encode("audit") + "\""),
+              std::string("a POST redirected with ") + code + " keeps its method and body", r.body.substr(0, 300));
+    }
+    r = p::http_post(base + "/http/redirect/303?to=/http/echo", {{"Content-Type", "text/plain"}}, "audit", 10s);
+    check(r.ok && r.status == 200 && contains(r.body, "\"method\":\"GET\""), "a POST redirected with 303 is a GET",
+          r.body.substr(0, 300));
+    {
+        p::HttpRequest center;
+        center.method = "POST";
+        center.url = base + "/http/redirect/307?to=" + "http://localhost:1/elsewhere";
+        center.body = "sbiz";
+        center.timeout = 10s;
+        center.redirects = p::Redirects::same_origin;
+        r = p::http_request(center);
+        check(!r.ok && contains(r.error, "redirect refused"), "a redirect to another host is refused when asked",
+              r.error);
+        center.answer_limit = 4;
+        center.url = base + "/http/echo";
+        r = p::http_request(center);
+        check(!r.ok && contains(r.error, "larger than 4 bytes"), "an answer beyond the limit fails the request",
+              r.error);
+    }
+
     std::string binary("a\0b\r\n\xFF" "c", 7);
     binary += gbk("中文");
     r = p::http_post(base + "/http/echo", {{"Content-Type", "application/octet-stream"}, {"X-Vorla", "yes"}}, binary, 10s);

@@ -102,6 +102,10 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
 
     httplib::Server server;
+    // Head and body of an answer leave without waiting for an acknowledgement
+    // (Nagle's algorithm off); an idle kept connection is closed after 5 s.
+    server.set_tcp_nodelay(true);
+    server.set_keep_alive_timeout(5);
     std::unique_ptr<vorla::sim::Recorder> recorder;
     if (!record.empty()) recorder = std::make_unique<vorla::sim::Recorder>(record);
     vorla::sim::Context context{scenario, recorder.get(), {}};

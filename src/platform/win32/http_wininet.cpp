@@ -263,9 +263,42 @@ bool send_form(HINTERNET request, const HttpForm& form, FormBody& body, DWORD& c
     return true;
 }
 
-}  // namespace
 
-HttpResponse http_request(const HttpRequest& request) {
+bool is_redirect(DWORD status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// "scheme://host:port" of a URL, host in lower case; "" when it cannot be read.
+std::string origin_of(const std::string& utf8_url) {
+    const std::wstring url = win32::widen(utf8_url, CP_UTF8);
+    URL_COMPONENTSW parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.dwHostNameLength = 1;
+    if (url.empty() || !::InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) return {};
+    if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return {};
+    std::string host = win32::narrow(std::wstring(parts.lpszHostName, parts.dwHostNameLength), CP_UTF8);
+    for (char& c : host)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return std::string(parts.nScheme == INTERNET_SCHEME_HTTPS ? "https" : "http") + "://" + host + ":" +
+           std::to_string(parts.nPort);
+}
+
+// `reference` (a Location value) resolved against `base`.
+std::string combine_url(const std::string& base, const std::string& reference) {
+    const std::wstring b = win32::widen(base, CP_UTF8), r = win32::widen(reference, CP_UTF8);
+    DWORD size = 0;
+    ::InternetCombineUrlW(b.c_str(), r.c_str(), nullptr, &size, ICU_NO_ENCODE);
+    if (size == 0) return reference;
+    std::wstring out(size + 1, L'\0');
+    if (!::InternetCombineUrlW(b.c_str(), r.c_str(), out.data(), &size, ICU_NO_ENCODE)) return reference;
+    out.resize(size);
+    return win32::narrow(out, CP_UTF8);
+}
+
+// One request to `url` without following redirects; `location` gets the
+// absolute target of a redirect answer.
+HttpResponse perform(const HttpRequest& request, const std::string& request_url, const std::string& request_method,
+                     Clock::time_point started, std::string& location) {
     HttpResponse response;
     const auto fail = [&response](std::string text) {
         response.ok = false;
@@ -274,18 +307,16 @@ HttpResponse http_request(const HttpRequest& request) {
         response.error = std::move(text);
         return response;
     };
-    const auto started = Clock::now();
-
     // The URL: http:// or https:// only.
-    const std::wstring url = win32::widen(request.url, CP_UTF8);
+    const std::wstring url = win32::widen(request_url, CP_UTF8);
     URL_COMPONENTSW parts{};
     parts.dwStructSize = sizeof parts;
     parts.dwSchemeLength = parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = 1;
     parts.dwUserNameLength = parts.dwPasswordLength = 1;
     if (url.empty() || !::InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts))
-        return fail("the URL is invalid: " + request.url);
+        return fail("the URL is invalid: " + request_url);
     if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS)
-        return fail("unsupported URL scheme: " + request.url);
+        return fail("unsupported URL scheme: " + request_url);
     const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
     const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
     std::wstring object(parts.lpszUrlPath, parts.dwUrlPathLength);
@@ -296,7 +327,7 @@ HttpResponse http_request(const HttpRequest& request) {
     const std::wstring password = parts.lpszPassword ? std::wstring(parts.lpszPassword, parts.dwPasswordLength) : L"";
 
     // Multipart files are opened before anything goes out.
-    const bool multipart = request.method == "POST" && !request.form.empty();
+    const bool multipart = request_method == "POST" && !request.form.empty();
     FormBody form;
     if (multipart) {
         std::string error;
@@ -321,11 +352,10 @@ HttpResponse http_request(const HttpRequest& request) {
                                                  password.empty() ? nullptr : password.c_str(), INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection) return fail(failure_text(::GetLastError()));
 
-    const std::wstring method = win32::widen(request.method.empty() ? std::string("GET") : request.method, CP_UTF8);
+    const std::wstring method = win32::widen(request_method.empty() ? std::string("GET") : request_method, CP_UTF8);
     const wchar_t* accept[] = {L"*/*", nullptr};
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                  INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_KEEP_CONNECTION |
-                  INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS;
+                  INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTO_REDIRECT;
     if (secure) flags |= INTERNET_FLAG_SECURE;
     InternetHandle http(
         ::HttpOpenRequestW(connection.h, method.c_str(), object.c_str(), nullptr, nullptr, accept, flags, 0));
@@ -334,7 +364,9 @@ HttpResponse http_request(const HttpRequest& request) {
     set_option(http.h, INTERNET_OPTION_RECEIVE_TIMEOUT, receive_limit);
 
     // Header lines as given, after the transport's own.
-    std::string headers;
+    // "Connection: close" on every request: WinInet keeps no connection, so it
+    // never re-sends a request on a kept connection that turned out dead.
+    std::string headers = "Connection: close\r\n";
     if (multipart) headers += "Content-Type: multipart/form-data; boundary=" + form.boundary + "\r\n";
     for (const auto& [name, value] : request.headers) headers += name + ": " + value + "\r\n";
 
@@ -356,7 +388,7 @@ HttpResponse http_request(const HttpRequest& request) {
             sent = ::HttpEndRequestW(http.h, nullptr, 0, 0);
         }
     } else {
-        const bool post = request.method == "POST";
+        const bool post = request_method == "POST";
         sent = ::HttpSendRequestA(http.h, headers.empty() ? nullptr : headers.c_str(), static_cast<DWORD>(headers.size()),
                                   post ? const_cast<char*>(request.body.data()) : nullptr,
                                   post ? static_cast<DWORD>(request.body.size()) : 0);
@@ -379,11 +411,50 @@ HttpResponse http_request(const HttpRequest& request) {
         if (!::InternetReadFile(http.h, buffer.data(), static_cast<DWORD>(buffer.size()), &got))
             return fail(failure_text(::GetLastError()));
         if (got == 0) break;
+        if (got > request.answer_limit - std::min(request.answer_limit, response.body.size()))
+            return fail("the answer is larger than " + std::to_string(request.answer_limit) + " bytes");
         response.body.append(buffer.data(), got);
     }
     response.ok = true;
     response.status = static_cast<int>(status);
+    if (is_redirect(status)) {
+        DWORD length = 0;
+        ::HttpQueryInfoA(http.h, HTTP_QUERY_LOCATION, nullptr, &length, nullptr);
+        if (length > 0) {
+            std::string target(length, '\0');
+            if (::HttpQueryInfoA(http.h, HTTP_QUERY_LOCATION, target.data(), &length, nullptr)) {
+                target.resize(length);
+                location = combine_url(request_url, target);
+            }
+        }
+    }
     return response;
 }
+
+}  // namespace
+
+HttpResponse http_request(const HttpRequest& request) {
+    const Clock::time_point started = Clock::now();
+    std::string url = request.url;
+    std::string method = request.method;
+    for (int redirects = 0;; ++redirects) {
+        std::string location;
+        HttpResponse response = perform(request, url, method, started, location);
+        if (!response.ok || location.empty()) return response;
+        const auto refuse = [](std::string text) {
+            HttpResponse r;
+            r.error = std::move(text);
+            return r;
+        };
+        if (redirects == 10) return refuse("too many redirects (more than 10) from " + request.url);
+        if (origin_of(location).empty()) return refuse("redirect to an unsupported URL: " + location);
+        if (request.redirects == Redirects::same_origin && origin_of(location) != origin_of(url))
+            return refuse("redirect refused: " + url + " points to " + location + ", on another scheme, host or port");
+        if (response.status == 303 && method != "GET") method = "GET";
+        url = std::move(location);
+    }
+}
+
+void http_close_kept_connections() {}
 
 }  // namespace vorla::platform
