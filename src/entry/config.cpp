@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "journal/log4me.h"
 #include "platform/platform.h"
 
 #ifndef VORLA_DEFAULT_SERVICE_HOST
@@ -97,11 +98,23 @@ std::int64_t wall_clock_ns() {
 }
 
 void read_file_into(Configuration& c, const std::string& path) {
+    // A file with content of which no setting matched (another encoding, other
+    // section names) is named in the diagnostic log before its defaults go in.
+    const std::optional<std::uint64_t> size = platform::file_size(path);
+    bool matched = false;
     platform::Profile ini(path);
     for (const Setting& s : settings()) {
         if (s.rule == Rule::MonitorSwitch) c.monitoring = false;
         if (s.text) (c.*s.text).clear();
         std::string value = ini.read(s.section, s.key);
+        if (!trim(value).empty()) matched = true;
+        if (!matched && size && *size > 0 && &s == &settings().back()) {
+            try {
+                log4me::error(log4me::stamp_serial() + "\t" + gbk("配置文件中没有一项设置可以识别: ") + path);
+            } catch (...) {
+                // The load does not depend on the diagnostic log.
+            }
+        }
         if (trim(value).empty()) {
             value = s.default_value;
             try {
