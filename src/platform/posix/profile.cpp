@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/faults.h"
+#include "platform/fs.h"
 #include "platform/platform.h"
 
 namespace vorla::platform {
@@ -119,7 +120,7 @@ struct Profile::Impl {
 };
 
 Profile::Profile(std::string path) : path_(std::move(path)), impl_(new Impl) {
-    std::ifstream in(path_, std::ios::binary);
+    std::ifstream in(native_path(path_), std::ios::binary);
     if (!in) return;
     file_exists_ = true;
     std::stringstream ss;
@@ -199,12 +200,13 @@ void Profile::write(std::string_view gbk_section, std::string_view gbk_key, std:
 
     const std::string failure = "Unable to write to " + path_;
     // A read-only file stays read-only, as with the system's profile functions.
-    if (::access(path_.c_str(), F_OK) == 0 && ::access(path_.c_str(), W_OK) != 0)
+    const std::string native = native_path(path_);
+    if (::access(native.c_str(), F_OK) == 0 && ::access(native.c_str(), W_OK) != 0)
         throw ProfileWriteError(failure);
     std::string tmp = path_ + ".tmp" + std::to_string(::getpid());
     int fd = injected_file_fault(FileOperation::Open, tmp)
                  ? -1
-                 : ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+                 : ::open(native_path(tmp).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) throw ProfileWriteError(failure);
     size_t off = 0;
     bool ok = true;
@@ -222,8 +224,8 @@ void Profile::write(std::string_view gbk_section, std::string_view gbk_key, std:
     }
     if (injected_file_fault(FileOperation::Sync, tmp) || ::fsync(fd) != 0) ok = false;
     if (::close(fd) != 0) ok = false;
-    if (!ok || injected_file_fault(FileOperation::Rename, path_) || ::rename(tmp.c_str(), path_.c_str()) != 0) {
-        ::unlink(tmp.c_str());
+    if (!ok || injected_file_fault(FileOperation::Rename, path_) || ::rename(native_path(tmp).c_str(), native.c_str()) != 0) {
+        ::unlink(native_path(tmp).c_str());
         throw ProfileWriteError(failure);
     }
     *impl_ = std::move(next);
