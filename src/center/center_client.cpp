@@ -7,14 +7,10 @@
 #include "center/packing.h"
 #include "center/soap.h"
 #include "common/text.h"
+#include "entry/config.h"
 #include "journal/journal.h"
 #include "journal/log4me.h"
 #include "messages/envelope.h"
-
-// The deployment's service host, as in the configuration's defaults.
-#ifndef VORLA_DEFAULT_SERVICE_HOST
-#define VORLA_DEFAULT_SERVICE_HOST "http://127.0.0.1:7001"
-#endif
 
 namespace vorla::center {
 namespace {
@@ -49,10 +45,6 @@ bool reads_as_integer(std::string_view s) {
     for (char c : s)
         if (c < '0' || c > '9') return false;
     return true;
-}
-
-std::string default_center_address() {
-    return std::string(VORLA_DEFAULT_SERVICE_HOST) + std::string(kServicePath) + "?WSDL";
 }
 
 }  // namespace

@@ -6,13 +6,10 @@
 #include <random>
 #include <vector>
 
+#include "center/soap.h"
 #include "common/text.h"
 #include "journal/log4me.h"
 #include "platform/platform.h"
-
-#ifndef VORLA_DEFAULT_SERVICE_HOST
-#define VORLA_DEFAULT_SERVICE_HOST "http://127.0.0.1:7001"
-#endif
 
 namespace vorla {
 namespace {
@@ -30,10 +27,10 @@ struct Setting {
 // The fifteen settings in the order they are read.
 const std::vector<Setting>& settings() {
     static const std::vector<Setting> table = [] {
-        const std::string host = VORLA_DEFAULT_SERVICE_HOST;
+        const std::string host(kDefaultServiceHost);
         std::vector<Setting> t = {
             {"读卡调试模式", "读卡调试模式(true调试,false不调试)", "false", nullptr, Rule::DebugSwitch},
-            {"医保交易地址", "医保交易地址", host + "/RemoteFacedeBean/RemoteFacedeBeanService?WSDL",
+            {"医保交易地址", "医保交易地址", default_center_address(),
              &Configuration::center_address, Rule::Text},
             {"鉴权系统地址", "鉴权系统地址", host + "/galdo_mis_outland/outland/biz",
              &Configuration::auth_address, Rule::Text},
@@ -138,6 +135,14 @@ void read_file_into(Configuration& c, const std::string& path) {
 }
 
 }  // namespace
+
+std::string default_center_address() {
+    return std::string(kDefaultServiceHost) + std::string(center::kServicePath) + "?WSDL";
+}
+
+std::string center_web_base(std::string_view center_address) {
+    return remove_all(center_address, std::string(center::kServicePath) + "?WSDL", true);
+}
 
 Configuration& config() {
     static Configuration values;

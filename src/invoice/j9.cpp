@@ -17,7 +17,6 @@
 namespace vorla::invoice {
 namespace {
 
-constexpr std::string_view kServicePath = "/RemoteFacedeBean/RemoteFacedeBeanService?WSDL";
 
 void log_quietly(std::string_view gbk_text) {
     try {
@@ -42,7 +41,7 @@ std::string service_failure(const json::Value& answer) {
 }  // namespace
 
 std::string invoice_service_address(std::string_view center_address) {
-    return remove_all(center_address, kServicePath, true) + std::string(kExecuteAction);
+    return center_web_base(center_address) + std::string(kExecuteAction);
 }
 
 std::string invoice_query_body(std::string_view akb020, std::string_view akc190, std::string_view akc191,
