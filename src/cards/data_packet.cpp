@@ -69,16 +69,6 @@ std::string value_text(const PacketField& f, const PacketValue& v) {
     return {};
 }
 
-// The first `count` characters of a GBK text (a double-byte character counts once).
-std::string first_characters(std::string_view s, std::size_t count) {
-    std::size_t i = 0;
-    for (std::size_t n = 0; n < count && i < s.size(); ++n) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        i += (c >= 0x81 && c <= 0xFE && i + 1 < s.size()) ? 2 : 1;
-    }
-    return std::string(s.substr(0, i));
-}
-
 }  // namespace
 
 std::string packet_date_text(DateValue v) {
@@ -185,7 +175,7 @@ std::string card_holder_packet(const TJ1OutBean& answer) {
     const TJ1OutHead& h = answer.MSG.HEAD;
     DataPacket packet(card_holder_fields());
     packet.append_row();
-    packet.set("SSDQ", first_characters(h.SBKID, 7));
+    packet.set("SSDQ", first_chars(h.SBKID, 7));
     packet.set("KFSMC", std::string());
     packet.set("SHBZH", h.SBKID);
     packet.set("ICKH", h.SBKH);

@@ -15,7 +15,6 @@ namespace vorla::cards {
 namespace {
 
 constexpr std::size_t kAnswerArea = 1024;
-constexpr std::string_view kServicePath = "/RemoteFacedeBean/RemoteFacedeBeanService?WSDL";
 constexpr std::string_view kQrcodeAction = "/tembroweb/action/qrcode.do";
 
 // A decimal int32 with an optional sign; nullopt for anything else.
@@ -39,14 +38,6 @@ std::string host_of(std::string_view url) {
     if (const auto at = url.rfind('@'); at != std::string_view::npos) url.remove_prefix(at + 1);
     if (!url.empty() && url.front() == '[') return std::string(url.substr(0, url.find(']') + 1));
     return std::string(url.substr(0, url.find(':')));
-}
-
-bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
 }
 
 }  // namespace
@@ -154,19 +145,7 @@ void ParseEVoucherResult(std::string_view data, TCardOut& record) {
 }
 
 std::string qrcode_address(std::string_view center) {
-    std::string out;
-    for (std::size_t i = 0; i < center.size();) {
-        if (equal_ignoring_ascii_case(center.substr(i, kServicePath.size()), kServicePath)) {
-            i += kServicePath.size();
-            continue;
-        }
-        // Double-byte characters move as a whole, so no match starts inside one.
-        const auto c = static_cast<unsigned char>(center[i]);
-        const std::size_t n = (c >= 0x81 && c <= 0xFE && i + 1 < center.size()) ? 2 : 1;
-        out.append(center.substr(i, n));
-        i += n;
-    }
-    return out + std::string(kQrcodeAction);
+    return center_web_base(center) + std::string(kQrcodeAction);
 }
 
 std::string qrcode_request(std::string_view code) { return R"({"appid": "", "qrcode":)" + json_quote(code) + "}"; }

@@ -1,6 +1,7 @@
 #include "cards/id_card.h"
 
 #include "common/text.h"
+#include "platform/fs.h"
 #include "platform/platform.h"
 
 namespace vorla::cards {
@@ -77,7 +78,7 @@ void ReadIdCard(const IdCardContext& context, TCardOut& record) {
         record.IssueDate = record.BirthDate;
         record.CardId = address + "|" + authority + "|" + part(validity, 0, 8) + "|" + part(validity, 8, 8) + "|" +
                         nation + "|";
-        if (r.dc_i_d_query_photo_file(d, context.photo_path.c_str()) >= 0) {
+        if (r.dc_i_d_query_photo_file(d, platform::native_path(context.photo_path).c_str()) >= 0) {
             r.dc_end_i_d(d);
             record.ResultCode = 1;
         } else {

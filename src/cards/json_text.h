@@ -12,10 +12,8 @@
 
 namespace vorla::cards {
 
-// A JSON string literal of a GBK text, quotes included, still GBK. The quote,
-// the backslash and control characters are escaped ("\"", "\\", "\n", "\u001f");
-// double-byte characters are kept whole, so a trail byte 0x5C is never taken
-// for a backslash.
+// A JSON string literal of a GBK text, quotes included, still GBK, escaped
+// like every JSON text the library writes (json_escaped in common/text.h).
 std::string json_quote(std::string_view gbk_text);
 
 // A compact JSON object of text members, in the given order:

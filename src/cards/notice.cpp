@@ -10,8 +10,8 @@
 namespace vorla::cards {
 
 std::string scripted_messages_path() {
-    const char* script = std::getenv("VORLA_CASHIER");
-    return script && *script ? std::string(script) + ".messages" : std::string();
+    const std::string script = ui::script_path();
+    return script.empty() ? std::string() : script + ".messages";
 }
 
 void show_message(std::string_view text, std::string_view caption) {

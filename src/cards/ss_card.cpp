@@ -67,21 +67,22 @@ SsCardContext default_ss_card_context() {
 
 std::vector<std::string> split_card_text(std::string_view text) {
     std::vector<std::string> items;
-    std::string current;
+    std::size_t start = 0;
     bool open = false;  // a line has begun and not yet ended
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t len = gbk_char_length(text, i);
         const char c = text[i];
-        if (c == '|' || c == '\n' || c == '\r') {
+        if (len == 1 && (c == '|' || c == '\n' || c == '\r')) {
+            items.emplace_back(text.substr(start, i - start));
             if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            items.push_back(std::move(current));
-            current.clear();
+            start = i + 1;
             open = false;
         } else {
-            current += c;
             open = true;
         }
+        i += len;
     }
-    if (open) items.push_back(std::move(current));
+    if (open) items.emplace_back(text.substr(start));
     return items;
 }
 

@@ -7,14 +7,10 @@
 #include "center/packing.h"
 #include "center/soap.h"
 #include "common/text.h"
+#include "entry/config.h"
 #include "journal/journal.h"
 #include "journal/log4me.h"
 #include "messages/envelope.h"
-
-// The deployment's service host, as in the configuration's defaults.
-#ifndef VORLA_DEFAULT_SERVICE_HOST
-#define VORLA_DEFAULT_SERVICE_HOST "http://127.0.0.1:7001"
-#endif
 
 namespace vorla::center {
 namespace {
@@ -24,52 +20,22 @@ constexpr std::chrono::milliseconds kLongTimeout{1800000};
 
 std::atomic<long long> g_transport_timeout_ms{kShortTimeout.count()};
 
-// Byte length of the GBK character that starts at s[i].
-size_t char_length(std::string_view s, size_t i) {
-    const auto lead = static_cast<unsigned char>(s[i]);
-    const auto trail = i + 1 < s.size() ? static_cast<unsigned char>(s[i + 1]) : 0;
-    return lead >= 0x81 && lead <= 0xFE && trail >= 0x40 && trail <= 0xFE && trail != 0x7F ? 2 : 1;
-}
-
 std::vector<std::string_view> characters(std::string_view s) {
     std::vector<std::string_view> out;
     for (size_t i = 0; i < s.size();) {
-        const size_t n = char_length(s, i);
+        const size_t n = gbk_char_length(s, i);
         out.push_back(s.substr(i, n));
         i += n;
     }
     return out;
 }
 
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
-    return true;
-}
-
-// First position at or after `from` (a character boundary) where `needle`
-// starts at a character boundary, ASCII letter case ignored; npos when none.
 size_t find_ignoring_case(std::string_view text, std::string_view needle, size_t from = 0) {
-    if (needle.empty()) return from <= text.size() ? from : std::string_view::npos;
-    for (size_t i = from; i + needle.size() <= text.size(); i += char_length(text, i))
-        if (equal_ignoring_case(text.substr(i, needle.size()), needle)) return i;
-    return std::string_view::npos;
+    return gbk_find(text, needle, from, true);
 }
 
-// Every occurrence replaced in one pass from the left (the replacement is not
-// searched again).
 std::string replace_ignoring_case(std::string_view text, std::string_view needle, std::string_view replacement) {
-    std::string out;
-    size_t from = 0;
-    for (size_t at; (at = find_ignoring_case(text, needle, from)) != std::string_view::npos; from = at + needle.size()) {
-        out.append(text.substr(from, at - from));
-        out.append(replacement);
-    }
-    out.append(text.substr(from));
-    return out;
+    return gbk_replace_all(text, needle, replacement, true);
 }
 
 // An optional sign and at least one decimal digit, nothing else.
@@ -81,10 +47,6 @@ bool reads_as_integer(std::string_view s) {
     return true;
 }
 
-std::string default_center_address() {
-    return std::string(VORLA_DEFAULT_SERVICE_HOST) + std::string(kServicePath) + "?WSDL";
-}
-
 }  // namespace
 
 std::string network_prefix() { return gbk("中心通讯失败，请检查网络是否连接！"); }
@@ -92,7 +54,7 @@ std::string journal_prefix() { return gbk("日志错误:"); }
 
 std::optional<std::string> check_parameters(std::string_view hid, std::string_view biztype,
                                             std::string_view caller_ip) {
-    const std::string_view code = hid.substr(0, hid.find('|'));
+    const std::string_view code = hid.substr(0, gbk_find_char(hid, '|'));
     if (code.empty()) return gbk("医疗机构代码不能为空!");
     if (biztype.empty()) return gbk("交易类型不能为空!");
     if (caller_ip.empty()) return gbk("发起Ip不能为空!");

@@ -5,38 +5,12 @@
 #include <mutex>
 #include <map>
 
+#include "common/json.h"
 #include "entry/config.h"
 #include "platform/net.h"
 #include "platform/platform.h"
 
 namespace vorla::center {
-
-std::string json_escape(std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(text.size() + 8);
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        const auto byte = static_cast<unsigned char>(c);
-        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
-        if (byte >= 0x81 && byte <= 0xFE && next >= 0x40 && next <= 0xFE && next != 0x7F) {
-            // A double-byte GBK character: its trail byte may be 0x5C ("\\") and is
-            // not a backslash of its own.
-            out += c;
-            out += text[++i];
-        } else if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            out += "\\u00";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 15];
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
 
 std::string client_information_text(const ClientInformation& info) {
     std::map<std::string, std::string> members;  // ordered by name, as the center reads them
@@ -46,13 +20,10 @@ std::string client_information_text(const ClientInformation& info) {
     members["exename"] = info.exename;
     if (info.exesize) members["exesize"] = std::to_string(*info.exesize);
     if (info.ip) members["ip"] = *info.ip;
-    std::string out = "{";
-    for (const auto& [name, value] : members) {
-        if (out.size() > 1) out += ',';
-        out += '"' + name + "\":\"" + json_escape(value) + '"';
-    }
-    out += '}';
-    return out;
+    json::Writer out;
+    out.begin_object();
+    for (const auto& [name, value] : members) out.member(name, value);
+    return out.end_object().take();
 }
 
 std::string pick_local_address(const std::optional<std::vector<std::string>>& addresses) {

@@ -25,11 +25,6 @@ struct ClientInformation {
 // GBK in, GBK out.
 std::string client_information_text(const ClientInformation& info);
 
-// A JSON string's content: the double quote as \", the backslash as \\, and the
-// control characters (codes 0 to 31) as \u00XX; every other byte unchanged.
-// Double-byte GBK characters are kept whole (a trail byte 0x5C is no backslash).
-std::string json_escape(std::string_view text);
-
 // The client information of this call: client version, the current call token,
 // host executable path and size, local address.
 ClientInformation gather_client_information();

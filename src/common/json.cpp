@@ -5,6 +5,8 @@
 // stops right after the top-level value without looking at what follows.
 #include "common/json.h"
 
+#include "common/text.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -342,5 +344,94 @@ std::optional<Value> parse_lenient(std::string_view utf8) {
     if (!reader.value(root, 0)) return std::nullopt;
     return root;
 }
+
+// ---- writer ----------------------------------------------------------------
+
+Writer& Writer::open(char c) {
+    separate();
+    out_ += c;
+    first_.push_back(true);
+    return *this;
+}
+
+Writer& Writer::close(char c) {
+    out_ += c;
+    if (!first_.empty()) first_.pop_back();
+    return *this;
+}
+
+// The comma before a value or member, except the first of its container and a
+// value that follows its name.
+void Writer::separate() {
+    if (after_name_) {
+        after_name_ = false;
+        return;
+    }
+    if (first_.empty()) return;
+    if (!first_.back()) out_ += ',';
+    first_.back() = false;
+}
+
+void Writer::quoted(std::string_view text, Encoding encoding) {
+    out_ += '"';
+    out_ += encoding == Encoding::Gbk ? json_escaped(text) : json_escaped_utf8(text);
+    out_ += '"';
+}
+
+Writer& Writer::name(std::string_view member) {
+    separate();
+    quoted(member, encoding_);
+    out_ += ':';
+    after_name_ = true;
+    return *this;
+}
+
+Writer& Writer::string(std::string_view value) {
+    separate();
+    quoted(value, encoding_);
+    return *this;
+}
+
+Writer& Writer::raw(std::string_view json_text) {
+    separate();
+    out_ += json_text;
+    return *this;
+}
+
+Writer& Writer::value(const Value& v) {
+    switch (v.kind) {
+        case Value::Kind::Null: return raw("null");
+        case Value::Kind::Boolean:
+        case Value::Kind::Number: return raw(v.text);
+        case Value::Kind::String:
+            separate();
+            quoted(v.text, Encoding::Utf8);
+            return *this;
+        case Value::Kind::Array:
+            begin_array();
+            for (const Value& item : v.items) value(item);
+            return end_array();
+        case Value::Kind::Object:
+            begin_object();
+            for (const auto& [member_name, item] : v.members) {
+                separate();
+                quoted(member_name, Encoding::Utf8);
+                out_ += ':';
+                after_name_ = true;
+                value(item);
+            }
+            return end_object();
+    }
+    return *this;
+}
+
+std::string text_object(const std::vector<std::pair<std::string, std::string>>& members) {
+    Writer w;
+    w.begin_object();
+    for (const auto& [key, value] : members) w.member(key, value);
+    return w.end_object().take();
+}
+
+std::string compact(const Value& value) { return Writer(Writer::Encoding::Utf8).value(value).take(); }
 
 }  // namespace vorla::json

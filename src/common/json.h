@@ -66,4 +66,50 @@ inline constexpr int kMaxDepth = 30;
 // unbalanced brackets, a trailing comma, nesting deeper than kMaxDepth.
 std::optional<Value> parse_lenient(std::string_view utf8);
 
+// The compact JSON writer of every body the library writes: no white space
+// between tokens, members in the order written. Texts are escaped with one
+// policy (see json_escaped in common/text.h): the quote and the backslash
+// with a backslash, control characters 0x00-0x1F as \u00XX. In GBK mode (the
+// default) double-byte characters are kept whole; in UTF-8 mode every byte
+// >= 0x80 is left as it is.
+class Writer {
+public:
+    enum class Encoding { Gbk, Utf8 };
+    explicit Writer(Encoding encoding = Encoding::Gbk) : encoding_(encoding) {}
+
+    Writer& begin_object() { return open('{'); }
+    Writer& end_object() { return close('}'); }
+    Writer& begin_array() { return open('['); }
+    Writer& end_array() { return close(']'); }
+    // The name of the next member; its value follows.
+    Writer& name(std::string_view member);
+    // A string value.
+    Writer& string(std::string_view value);
+    // A value written as it stands (a number, a literal, a compact JSON text).
+    Writer& raw(std::string_view json_text);
+    Writer& member(std::string_view member, std::string_view value) { return name(member).string(value); }
+    // A parsed value (texts UTF-8), written compactly.
+    Writer& value(const Value& v);
+
+    const std::string& text() const { return out_; }
+    std::string take() { return std::move(out_); }
+
+private:
+    Writer& open(char c);
+    Writer& close(char c);
+    void separate();
+    void quoted(std::string_view text, Encoding encoding);
+
+    Encoding encoding_;
+    std::string out_;
+    std::vector<bool> first_;
+    bool after_name_ = false;
+};
+
+// A compact JSON object of text members, in the given order (GBK in, GBK out).
+std::string text_object(const std::vector<std::pair<std::string, std::string>>& members);
+
+// The compact JSON text of a parsed value (UTF-8 in, UTF-8 out).
+std::string compact(const Value& value);
+
 }  // namespace vorla::json

@@ -6,12 +6,10 @@
 #include <random>
 #include <vector>
 
+#include "center/soap.h"
 #include "common/text.h"
+#include "journal/log4me.h"
 #include "platform/platform.h"
-
-#ifndef VORLA_DEFAULT_SERVICE_HOST
-#define VORLA_DEFAULT_SERVICE_HOST "http://127.0.0.1:7001"
-#endif
 
 namespace vorla {
 namespace {
@@ -29,10 +27,10 @@ struct Setting {
 // The fifteen settings in the order they are read.
 const std::vector<Setting>& settings() {
     static const std::vector<Setting> table = [] {
-        const std::string host = VORLA_DEFAULT_SERVICE_HOST;
+        const std::string host(kDefaultServiceHost);
         std::vector<Setting> t = {
             {"读卡调试模式", "读卡调试模式(true调试,false不调试)", "false", nullptr, Rule::DebugSwitch},
-            {"医保交易地址", "医保交易地址", host + "/RemoteFacedeBean/RemoteFacedeBeanService?WSDL",
+            {"医保交易地址", "医保交易地址", default_center_address(),
              &Configuration::center_address, Rule::Text},
             {"鉴权系统地址", "鉴权系统地址", host + "/galdo_mis_outland/outland/biz",
              &Configuration::auth_address, Rule::Text},
@@ -97,11 +95,23 @@ std::int64_t wall_clock_ns() {
 }
 
 void read_file_into(Configuration& c, const std::string& path) {
+    // A file with content of which no setting matched (another encoding, other
+    // section names) is named in the diagnostic log before its defaults go in.
+    const std::optional<std::uint64_t> size = platform::file_size(path);
+    bool matched = false;
     platform::Profile ini(path);
     for (const Setting& s : settings()) {
         if (s.rule == Rule::MonitorSwitch) c.monitoring = false;
         if (s.text) (c.*s.text).clear();
         std::string value = ini.read(s.section, s.key);
+        if (!trim(value).empty()) matched = true;
+        if (!matched && size && *size > 0 && &s == &settings().back()) {
+            try {
+                log4me::error(log4me::stamp_serial() + "\t" + gbk("配置文件中没有一项设置可以识别: ") + path);
+            } catch (...) {
+                // The load does not depend on the diagnostic log.
+            }
+        }
         if (trim(value).empty()) {
             value = s.default_value;
             try {
@@ -125,6 +135,14 @@ void read_file_into(Configuration& c, const std::string& path) {
 }
 
 }  // namespace
+
+std::string default_center_address() {
+    return std::string(kDefaultServiceHost) + std::string(center::kServicePath) + "?WSDL";
+}
+
+std::string center_web_base(std::string_view center_address) {
+    return remove_all(center_address, std::string(center::kServicePath) + "?WSDL", true);
+}
 
 Configuration& config() {
     static Configuration values;

@@ -10,6 +10,21 @@
 namespace vorla {
 
 inline constexpr std::string_view kClientVersion = "2.2020.12.6";
+
+// The deployment's service host: the host and port of every default address. A
+// build for a region sets VORLA_DEFAULT_SERVICE_HOST.
+#ifndef VORLA_DEFAULT_SERVICE_HOST
+#define VORLA_DEFAULT_SERVICE_HOST "http://127.0.0.1:7001"
+#endif
+inline constexpr std::string_view kDefaultServiceHost = VORLA_DEFAULT_SERVICE_HOST;
+
+// The default center address: the service host, the SOAP service's path and
+// the query that names its service description.
+std::string default_center_address();
+
+// The center address without the service path and its "?WSDL" (found whatever
+// the letter case): the base of the center's web actions.
+std::string center_web_base(std::string_view center_address);
 // The fixed term of the call token that the insurance center checks.
 inline constexpr long long kBussidConstant = 4729;
 

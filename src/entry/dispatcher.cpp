@@ -86,7 +86,7 @@ void intercept_after_relay(const std::string& hid, const std::string& biztype, c
 }  // namespace
 
 std::string normalize_institution(std::string_view hid) {
-    if (hid.find('|') != std::string_view::npos) return std::string(hid);
+    if (gbk_find_char(hid, '|') != std::string_view::npos) return std::string(hid);
     return config().institution_key;
 }
 

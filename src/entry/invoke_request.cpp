@@ -30,15 +30,9 @@ std::string InvokeRequest::make_text(std::string_view hid, std::string_view bizt
     // to a two-byte character and must stay as they are, so walk characters.
     auto quoted = [](std::string_view s) {
         std::string out = "'";
-        for (size_t i = 0; i < s.size(); ++i) {
-            unsigned char c = static_cast<unsigned char>(s[i]);
-            if (c >= 0x81 && c <= 0xFE && i + 1 < s.size()) {
-                out += s[i];
-                out += s[++i];
-                continue;
-            }
-            if (c == '\'' || c == '\\') out += '\\';
-            out += s[i];
+        for (size_t i = 0; i < s.size(); i += gbk_char_length(s, i)) {
+            if (gbk_char_length(s, i) == 1 && (s[i] == '\'' || s[i] == '\\')) out += '\\';
+            out.append(s.substr(i, gbk_char_length(s, i)));
         }
         return out + "'";
     };

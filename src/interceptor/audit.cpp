@@ -1,6 +1,7 @@
 #include "interceptor/audit.h"
 
 #include "center/client_info.h"
+#include "common/json.h"
 #include "common/text.h"
 #include "entry/config.h"
 #include "interceptor/http_helpers.h"
@@ -11,64 +12,7 @@
 namespace vorla::interceptor {
 namespace {
 
-// A compact JSON writer: no white space between tokens, every scalar a string.
-class JsonWriter {
-public:
-    JsonWriter& begin_object() { return open('{'); }
-    JsonWriter& end_object() { return close('}'); }
-    JsonWriter& begin_array() { return open('['); }
-    JsonWriter& end_array() { return close(']'); }
-
-    // The name of the next member; its value follows.
-    JsonWriter& name(std::string_view member) {
-        separate();
-        quoted(member);
-        out_ += ':';
-        after_name_ = true;
-        return *this;
-    }
-    JsonWriter& string(std::string_view value) {
-        separate();
-        quoted(value);
-        return *this;
-    }
-    JsonWriter& member(std::string_view member, std::string_view value) { return name(member).string(value); }
-
-    std::string take() { return std::move(out_); }
-
-private:
-    JsonWriter& open(char c) {
-        separate();
-        out_ += c;
-        first_.push_back(true);
-        return *this;
-    }
-    JsonWriter& close(char c) {
-        out_ += c;
-        first_.pop_back();
-        return *this;
-    }
-    // The comma before a value or member, except the first of its container and
-    // a value that follows its name.
-    void separate() {
-        if (after_name_) {
-            after_name_ = false;
-            return;
-        }
-        if (first_.empty()) return;
-        if (!first_.back()) out_ += ',';
-        first_.back() = false;
-    }
-    void quoted(std::string_view text) {
-        out_ += '"';
-        out_ += center::json_escape(text);
-        out_ += '"';
-    }
-
-    std::string out_;
-    std::vector<bool> first_;
-    bool after_name_ = false;
-};
+using JsonWriter = json::Writer;
 
 bool digits_only(std::string_view text) {
     if (text.empty()) return false;

@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "common/text.h"
+#include "platform/fs.h"
 #include "journal/log4me.h"
 #include "platform/http.h"
 #include "platform/platform.h"
@@ -92,8 +93,10 @@ bool is_separator(char c) { return c == '/' || c == platform::path_separator(); 
 }  // namespace
 
 std::string file_name_of(std::string_view path) {
-    size_t start = path.size();
-    while (start > 0 && !is_separator(path[start - 1])) --start;
+    // Forward, by whole characters: a trail byte 0x5C ("\\") is no separator.
+    size_t start = 0;
+    for (size_t at = 0; at < path.size(); at += gbk_char_length(path, at))
+        if (gbk_char_length(path, at) == 1 && is_separator(path[at])) start = at + 1;
     return std::string(path.substr(start));
 }
 
@@ -168,7 +171,7 @@ Result upload_file(std::string_view url, std::string_view path, std::string_view
     parts[0].name = "fileName";
     parts[0].data = std::string(name_gbk);
     parts[1].name = "file";
-    parts[1].file_path = std::string(path);
+    parts[1].file_path = platform::native_path(path);
     parts[1].filename = file_name_of(path);
     parts[1].content_type = content_type_for(path);
     const platform::HttpResponse r = platform::http_post_multipart(std::string(url), std::move(parts),

@@ -215,7 +215,7 @@ std::optional<DateValue> parse_stored_date(std::string_view text) {
 }
 
 Store::Store(const std::string& path) {
-    const int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const int rc = sqlite3_open_v2(platform::gbk_to_utf8(path).c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
         StoreError error = error_of(db_, rc, "open " + path);
         sqlite3_close_v2(db_);

@@ -10,7 +10,7 @@
 #include "common/text.h"
 #include "invoice/amounts.h"
 #include "invoice/capital.h"
-#include "invoice/gbk_chars.h"
+#include "common/text.h"
 #include "invoice/record.h"
 #include "journal/log4me.h"
 #include "platform/fs.h"

@@ -7,7 +7,7 @@
 #include "entry/config.h"
 #include "interceptor/http_helpers.h"
 #include "invoice/filling.h"
-#include "invoice/gbk_chars.h"
+#include "common/text.h"
 #include "invoice/record.h"
 #include "journal/log4me.h"
 #include "messages/serializer.h"
@@ -17,34 +17,6 @@
 namespace vorla::invoice {
 namespace {
 
-constexpr std::string_view kServicePath = "/RemoteFacedeBean/RemoteFacedeBeanService?WSDL";
-
-// A GBK value as the contents of a JSON string.
-std::string escaped(std::string_view s) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out;
-    for (std::size_t at = 0; at < s.size();) {
-        const std::size_t len = gbk_char_length(s, at);
-        if (len == 2) {  // trail bytes such as "\" belong to their character
-            out.append(s.substr(at, 2));
-        } else {
-            const char c = s[at];
-            const auto b = static_cast<unsigned char>(c);
-            if (c == '"' || c == '\\') {
-                out += '\\';
-                out += c;
-            } else if (b < 0x20) {
-                out += "\\u00";
-                out += kHex[b >> 4];
-                out += kHex[b & 15];
-            } else {
-                out += c;
-            }
-        }
-        at += len;
-    }
-    return out;
-}
 
 void log_quietly(std::string_view gbk_text) {
     try {
@@ -69,7 +41,7 @@ std::string service_failure(const json::Value& answer) {
 }  // namespace
 
 std::string invoice_service_address(std::string_view center_address) {
-    return remove_all(center_address, kServicePath, true) + std::string(kExecuteAction);
+    return center_web_base(center_address) + std::string(kExecuteAction);
 }
 
 std::string invoice_query_body(std::string_view akb020, std::string_view akc190, std::string_view akc191,
@@ -78,15 +50,15 @@ std::string invoice_query_body(std::string_view akb020, std::string_view akc190,
         R"({"serviceName": "com.tembro.frontendsettle.service.medical.fpdy.InvoiceInfoService", )"
         R"("methodName": "queryInvoiceInfoByAkc190", "params": [ )";
     body += R"({"paramName": "akb020", "paramType": "String", "paramIndex": "0", "paramValue":")";
-    body += escaped(akb020);
+    body += json_escaped(akb020);
     body += R"("},{"paramName": "akc190", "paramType": "String", "paramIndex": "1", "paramValue":")";
-    body += escaped(akc190);
+    body += json_escaped(akc190);
     body += R"("},{"paramName": "akc191", "paramType": "String", "paramIndex": "2", "paramValue":")";
-    body += escaped(akc191);
+    body += json_escaped(akc191);
     body += R"("},{"paramName": "bka135", "paramType": "String", "paramIndex": "3", "paramValue":")";
-    body += escaped(bka135);
+    body += json_escaped(bka135);
     body += R"("},{"paramName": "ver", "paramType": "String", "paramIndex": "4", "paramValue":")";
-    body += escaped(ver);
+    body += json_escaped(ver);
     body += R"("} ] })";
     return body;
 }

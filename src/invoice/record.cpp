@@ -3,57 +3,12 @@
 #include <charconv>
 #include <cmath>
 
+#include "common/text.h"
 #include "invoice/amounts.h"
 #include "platform/platform.h"
 
 namespace vorla::invoice {
 namespace {
-
-void append_string(std::string& out, std::string_view s) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    out += '"';
-    for (char c : s) {
-        const auto b = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (b < 0x20) {
-            out += "\\u00";
-            out += kHex[b >> 4];
-            out += kHex[b & 15];
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
-}
-
-void append_json(std::string& out, const json::Value& v) {
-    switch (v.kind) {
-        case json::Value::Kind::Null: out += "null"; break;
-        case json::Value::Kind::Boolean:
-        case json::Value::Kind::Number: out += v.text; break;
-        case json::Value::Kind::String: append_string(out, v.text); break;
-        case json::Value::Kind::Array:
-            out += '[';
-            for (std::size_t i = 0; i < v.items.size(); ++i) {
-                if (i) out += ',';
-                append_json(out, v.items[i]);
-            }
-            out += ']';
-            break;
-        case json::Value::Kind::Object:
-            out += '{';
-            for (std::size_t i = 0; i < v.members.size(); ++i) {
-                if (i) out += ',';
-                append_string(out, v.members[i].first);
-                out += ':';
-                append_json(out, v.members[i].second);
-            }
-            out += '}';
-            break;
-    }
-}
 
 bool is_integer_literal(std::string_view s) {
     if (!s.empty() && s.front() == '-') s.remove_prefix(1);
@@ -72,11 +27,7 @@ double literal_number(std::string_view s) {
 
 }  // namespace
 
-std::string json_text(const json::Value& v) {
-    std::string out;
-    append_json(out, v);
-    return out;
-}
+std::string json_text(const json::Value& v) { return json::compact(v); }
 
 std::string value_text(const json::Value* v) {
     if (!v) return {};

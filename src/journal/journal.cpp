@@ -42,9 +42,6 @@ bool target_of(const std::string& root, const std::string& save_mode, const Entr
     return true;
 }
 
-bool is_lead_byte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-bool is_trail_byte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
-
 bool forbidden(unsigned char c) {
     if (c < 0x20 || c == 0x7F) return true;
     switch (c) {
@@ -61,7 +58,7 @@ std::string two_digits(int v) { return pad(v, 2); }
 }  // namespace
 
 std::string institution_of(std::string_view hid) {
-    auto bar = hid.find('|');
+    const std::size_t bar = gbk_find_char(hid, '|');
     return std::string(bar == std::string_view::npos ? hid : hid.substr(0, bar));
 }
 
@@ -71,7 +68,7 @@ std::string safe_component(std::string_view text) {
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if (is_lead_byte(c) && i + 1 < text.size() && is_trail_byte(static_cast<unsigned char>(text[i + 1]))) {
+        if (gbk_char_length(text, i) == 2) {
             out += text[i];
             out += text[i + 1];  // a trail byte may be 0x5C or 0x7C: part of the character
             ++i;

@@ -8,15 +8,15 @@ std::string error_document(std::string_view biztype, int code, std::string_view 
                            std::string_view version) {
     std::string out(kXmlDeclaration);
     out += "<DATA><HEAD><VER>";
-    out += version.empty() ? std::string_view("1.0") : version;
+    append_xml_escaped(out, version.empty() ? std::string_view("1.0") : version);
     out += "</VER><APP>";
-    out += biztype;
+    append_xml_escaped(out, biztype);
     out += "</APP><WorkDate>";
     out += format_yyyymmdd(platform::local_now());
     out += "</WorkDate><Reserve></Reserve><ErrCode>";
     out += std::to_string(code);
     out += "</ErrCode><ErrDetail>";
-    out += detail;
+    append_xml_escaped(out, detail);
     out += "</ErrDetail></HEAD></DATA>";
     return out;
 }
@@ -24,11 +24,11 @@ std::string error_document(std::string_view biztype, int code, std::string_view 
 std::string center_error_document(std::string_view biztype, int code, std::string_view detail) {
     std::string out(kXmlDeclaration);
     out += "<DATA><HEAD><VER>V1.0</VER><APP>";
-    out += biztype;
+    append_xml_escaped(out, biztype);
     out += "</APP><WorkDate>20130423</WorkDate><Reserve></Reserve><ErrCode>";
     out += std::to_string(code);
     out += "</ErrCode><ErrDetail>";
-    out += detail;
+    append_xml_escaped(out, detail);
     out += "</ErrDetail></HEAD></DATA>";
     return out;
 }

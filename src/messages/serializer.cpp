@@ -47,32 +47,7 @@ bool all_digits(std::string_view s) {
 
 // ---- write -------------------------------------------------------------------------
 
-void append_escaped(std::string& out, std::string_view s) {
-    for (size_t i = 0; i < s.size(); ++i) {
-        const char c = s[i];
-        switch (c) {
-            case '"': out += "&quot;"; break;
-            case '&': out += "&amp;"; break;
-            case '\'': out += "&apos;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '\n':
-                // A line feed goes out as CR LF; one that already follows a CR is not doubled.
-                if (i == 0 || s[i - 1] != '\r') out += '\r';
-                out += '\n';
-                break;
-            case '\r':
-                // A CR of its own would come back as a line feed from any reader:
-                // it goes out as a character reference. One before an LF stays.
-                if (i + 1 < s.size() && s[i + 1] == '\n')
-                    out += '\r';
-                else
-                    out += "&#13;";
-                break;
-            default: out += c;
-        }
-    }
-}
+void append_escaped(std::string& out, std::string_view s) { append_xml_escaped(out, s); }
 
 void append_element(std::string& out, std::string_view name, std::string_view content) {
     out += '<';

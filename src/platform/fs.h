@@ -1,6 +1,8 @@
 // File-system services of the platform boundary used by the journals and logs:
 // directories, appending files, the cross-process journal lock and a process-wide
-// mutex. Paths are native byte strings; on POSIX the separator is "/".
+// mutex. Paths are GBK texts on both systems, like every text of the library:
+// Windows hands them to the ANSI file functions, POSIX converts them to the file
+// system's encoding (UTF-8) here, at the boundary. On POSIX the separator is "/".
 #pragma once
 
 #include <chrono>
@@ -14,6 +16,12 @@ namespace vorla::platform {
 struct FsError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
+
+// The file system's path for a GBK path (Windows: unchanged; POSIX: UTF-8), for
+// the few libraries that open files themselves (SQLite, the HTTP transport).
+std::string native_path(std::string_view gbk_path);
+// The GBK path for a path the system gave (Windows: unchanged; POSIX: from UTF-8).
+std::string gbk_path(std::string_view native);
 
 bool path_exists(const std::string& path);
 bool is_directory(const std::string& path);

@@ -125,8 +125,7 @@ std::string resolve_text(const Report& report, const View& memo) {
     const std::string& s = memo.text;
     std::string out;
     for (std::size_t i = 0; i < s.size();) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        if (b >= 0x81 && b <= 0xFE && i + 1 < s.size()) {  // a two-byte GBK character: copied whole
+        if (gbk_char_length(s, i) == 2) {  // a two-byte GBK character: copied whole
             out.append(s, i, 2);
             i += 2;
             continue;
@@ -142,10 +141,8 @@ std::string resolve_text(const Report& report, const View& memo) {
         }
         // The closing "]" is a character of its own, never a GBK trail byte.
         std::size_t close = i + 1;
-        while (close < s.size() && s[close] != ']') {
-            const auto c = static_cast<unsigned char>(s[close]);
-            close += c >= 0x81 && c <= 0xFE && close + 1 < s.size() ? 2 : 1;
-        }
+        close = gbk_find_char(s, ']', close);
+        if (close == std::string::npos) close = s.size();
         if (close >= s.size()) {
             out += s[i++];
             continue;

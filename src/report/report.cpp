@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "common/text.h"
+#include "platform/fs.h"
 #include "platform/platform.h"
 
 namespace vorla::report {
@@ -315,7 +316,7 @@ void Report::load(const std::string& path) {
     title_.clear();
     pages_.clear();
     variables_.clear();
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(platform::native_path(path), std::ios::binary);
     if (!in) throw ReportError(path + ": the template file cannot be opened");
     std::string text;
     char buf[65536];

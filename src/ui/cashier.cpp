@@ -4,6 +4,8 @@
 #include <fstream>
 #include <map>
 
+#include "platform/fs.h"
+
 #include "platform/platform.h"
 
 namespace vorla::ui {
@@ -14,17 +16,12 @@ struct Script {
     size_t next = 0;
 };
 
-std::string script_path() {
-    const char* p = std::getenv("VORLA_CASHIER");
-    return p && *p ? p : std::string();
-}
-
 Script& script() {
     static std::map<std::string, Script> loaded;
     const std::string path = script_path();
     auto it = loaded.find(path);
     if (it != loaded.end()) return it->second;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(platform::native_path(path), std::ios::binary);
     if (!in) throw ScriptError("cashier script cannot be read: " + path);
     Script s;
     std::string line;
@@ -47,6 +44,11 @@ Script& script() {
 }
 
 }  // namespace
+
+std::string script_path() {
+    const char* p = std::getenv(kCashierVariable);
+    return p && *p ? platform::gbk_path(p) : std::string();
+}
 
 bool scripted() { return !script_path().empty(); }
 

@@ -64,6 +64,12 @@
 
 namespace vorla::ui {
 
+// The environment variable that names the cashier script.
+inline constexpr const char* kCashierVariable = "VORLA_CASHIER";
+// The script's path (GBK, like every path of the platform's file functions);
+// "" when the variable is not set.
+std::string script_path();
+
 struct Step {
     std::string dialog;
     std::string action;

@@ -130,6 +130,24 @@ TEST_F(Auxiliary, J10UploadsTheFileAndAnswersWithItsUrl) {
     EXPECT_EQ(base64_decode(text_of(r, "file_base64")), file_bytes_);
 }
 
+// FILENAME is GBK like the whole document; on Linux the file is opened under its
+// UTF-8 name, and the file part carries the file's own name as GBK bytes.
+TEST_F(Auxiliary, J10UploadsAFileOfAChinesePath) {
+    const std::string folder = *root_ / "检查资料";
+    std::filesystem::create_directories(folder);
+    testing::write_file(folder + "/报告单.zzq", file_bytes_);
+    scenario("upload.answer", R"({"code":"200","data":"/store/a.zzq","error":""})");
+    const std::string answer = j10(upload_url(), gbk(folder + "/报告单.zzq"), gbk("检查报告"));
+    EXPECT_EQ(answer, j10_answer("0", "", "/store/a.zzq"));
+    const auto got = uploads();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(base64_decode(text_of(got[0], "file_base64")), file_bytes_);
+    EXPECT_EQ(text_of(got[0], "file_content_type"), "application/octet-stream");
+    // The name without its folders went out as GBK bytes; vorla-sim records what it got as UTF-8.
+    EXPECT_EQ(text_of(got[0], "file_filename"), "报告单.zzq");
+    std::filesystem::remove(*root_ / "scenario/upload.answer");
+}
+
 TEST_F(Auxiliary, J10EndpointAnswers) {
     struct Case {
         const char* what;

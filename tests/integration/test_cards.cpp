@@ -105,6 +105,13 @@ TEST_F(Cards, J8SocialSecurityCardReads) {
          {"iReadCardBas\t1", "iReadCardBas_HSM_Step1\t1", "iReadCardBas_HSM_Step2\tNB-AUTH-0001|WB-AUTH-0001|"},
          {"yd_1903", "yd_1904"}},
         {"driver status -1", "iReadCardBas.status = -1", "0", failure("J8", "读卡异常:-1"), {"iReadCardBas\t1"}, {}},
+        // 珅 is AB 7C in GBK: its second byte is "|".
+        {"holder whose name ends in 0x7C",
+         "iReadCardBas.text = 640100|640102199001011223|C0003|K77|王珅|A1|V2|20180101|20280101|T1|D1|", "1",
+         answer_head("J8") + gbk("<ErrCode>0</ErrCode></HEAD><MSG><HEAD><SBKID>K77|V2|640100|A1|</SBKID>"
+                                 "<SBKH>C0003</SBKH><FKRQ>20180101</FKRQ><SFZH>640102199001011223</SFZH>"
+                                 "<RYXM>王珅</RYXM><RYXB>2</RYXB><CSRQ>19900101</CSRQ></HEAD></MSG></DATA>"),
+         {"iReadCardBas\t1"}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

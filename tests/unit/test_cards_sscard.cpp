@@ -364,6 +364,55 @@ TEST(CardText, SplitTable) {
     for (const Case& c : cases) EXPECT_EQ(split_card_text(c.text), c.items) << c.text;
 }
 
+// GBK characters whose second byte is "|" (0x7C) or a line feed position: the
+// split never falls inside a character.
+TEST(CardText, SplitKeepsDoubleByteCharactersWhole) {
+    const std::string names[] = {gbk("王珅"), gbk("東"), gbk("瑋"), gbk("億")};
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(name.back(), '|') << "the fixture's last character ends in 0x7C";
+        EXPECT_EQ(split_card_text("a|" + name + "|b|"), (std::vector<std::string>{"a", name, "b"}));
+        EXPECT_EQ(split_card_text(name), (std::vector<std::string>{name}));
+    }
+}
+
+TEST(CardText, ParseCardRecordTextOfAHolderWhoseNameEndsIn7C) {
+    TCardOut r;
+    const std::string name = gbk("王珅");
+    ParseCardRecordText("640100|640102199001011223|C1|K77|" + name + "|A1|V2|20180101|20280101|T|D|", r);
+    EXPECT_EQ(r.PersonName, name);
+    EXPECT_EQ(r.CardId, "K77|V2|640100|A1|");
+    EXPECT_EQ(r.ResetInfo, "A1");
+    EXPECT_EQ(r.SpecVersion, "V2");
+    EXPECT_EQ(r.IssueDate, "20180101");
+    EXPECT_EQ(r.DeviceNo, "D");
+}
+
+TEST_F(SsCard, Yd1904CarriesTheFirstItemOfACardIdWith7CTrailBytes) {
+    TCardOut r;
+    r.IdNumber = "650102198512120011";
+    r.CardNo = "C2";
+    r.CardId = gbk("東瑋") + "|V|R|A|";
+    r.PersonName = gbk("王珅");
+    const auto parsed = parse_gbk_json(remote_card_request(r));
+    ASSERT_TRUE(parsed.has_value());
+    const json::Value* head = parsed->member("params")->member("bizData")->member("head");
+    ASSERT_NE(head, nullptr);
+    EXPECT_EQ(text_of(head->member("sbkid")), gbk("東瑋"));
+    EXPECT_EQ(text_of(head->member("gr_xm")), gbk("王珅"));
+}
+
+TEST(CardText, HsmStep1ItemsKeepDoubleByteCharactersWhole) {
+    const std::string v = gbk("億");
+    const auto parsed = parse_gbk_json(hsm_auth_request("S|" + v + "|SF|SB|NG|NX|WG|WX|"));
+    ASSERT_TRUE(parsed.has_value());
+    const json::Value* head = parsed->member("params")->member("bizData")->member("head");
+    ASSERT_NE(head, nullptr);
+    EXPECT_EQ(text_of(head->member("kfwxx")), v);
+    EXPECT_EQ(text_of(head->member("sfbs")), "SF");
+    EXPECT_EQ(text_of(head->member("wbrzjbsxdysxx")), "WX");
+}
+
 TEST(CardText, ParseCardRecordTextFillsEveryField) {
     TCardOut r;
     ParseCardRecordText("640100|110101199001011234|C|K|M|A|V|20180101|20280101|T|D|extra|", r);

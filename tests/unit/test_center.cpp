@@ -265,13 +265,13 @@ TEST(CenterClientInformation, MissingSizeAndAddressAreLeftOut) {
 }
 
 TEST(CenterClientInformation, Escapes) {
-    EXPECT_EQ(json_escape(std::string("a\0b", 3)), "a\\u0000b");
-    EXPECT_EQ(json_escape("\"\\/"), "\\\"\\\\/");
-    EXPECT_EQ(json_escape("\t\n\x1f"), "\\u0009\\u000a\\u001f");
+    EXPECT_EQ(json_escaped(std::string("a\0b", 3)), "a\\u0000b");
+    EXPECT_EQ(json_escaped("\"\\/"), "\\\"\\\\/");
+    EXPECT_EQ(json_escaped("\t\n\x1f"), "\\u0009\\u000a\\u001f");
     // GBK characters whose trail byte is 0x5C are not backslashes.
-    EXPECT_EQ(json_escape(gbk("誠錦") + "\\"), gbk("誠錦") + "\\\\");
+    EXPECT_EQ(json_escaped(gbk("誠錦") + "\\"), gbk("誠錦") + "\\\\");
     // A lone lead byte at the end stays as it is.
-    EXPECT_EQ(json_escape("x\x81"), "x\x81");
+    EXPECT_EQ(json_escaped("x\x81"), "x\x81");
 }
 
 TEST(CenterLocalAddress, LastOfTheFirstEleven) {

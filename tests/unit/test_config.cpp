@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <set>
@@ -10,6 +11,7 @@
 #include "common/text.h"
 #include "entry/config.h"
 #include "entry/dispatcher.h"
+#include "journal/log4me.h"
 #include "platform/platform.h"
 #include "support.h"
 
@@ -89,16 +91,81 @@ TEST_F(Config, FirstLoadCreatesTheFileWithEveryDefault) {
     EXPECT_EQ(first.st_ino, second.st_ino);
 }
 
-TEST_F(Config, ValuesAreTakenUntrimmedAndBlanksCountAsMissing) {
+TEST_F(Config, BlanksAroundTheValueAreNotPartOfItAndBlanksCountAsMissing) {
     write_file(ini(), gbk("; hand-written\r\n[医保交易地址]\r\n医保交易地址=http://center:7001/ws?WSDL  \r\n"
                           "[医保电子凭证]\r\n用码类型=   \r\n[其他]\r\nfoo=bar\r\n"));
     load_configuration();
-    EXPECT_EQ(config().center_address, "http://center:7001/ws?WSDL  ");
+    EXPECT_EQ(config().center_address, "http://center:7001/ws?WSDL")
+        << "the Windows profile functions give the value without its trailing blanks";
     EXPECT_EQ(config().evoucher_use_type, "01101");
     EXPECT_EQ(ini_value(ini(), "医保电子凭证", gbk("用码类型")), "01101");
     const std::string text = read_file(ini());
     EXPECT_EQ(text.rfind("; hand-written\r\n", 0), 0u) << "other lines are kept";
     EXPECT_NE(text.find("[" + gbk("其他") + "]\r\nfoo=bar\r\n"), std::string::npos);
+}
+
+// vorla.ini as people write it: blanks around "=", tabs, and the file saved as
+// UTF-8 with or without a byte order mark.
+TEST_F(Config, HandWrittenFilesInGbkAndUtf8) {
+    const std::string body_utf8 =
+        "[医保交易地址]\r\n医保交易地址 = http://center:7001/ws?WSDL \r\n"
+        "[医保交易日志]\r\n\t医保交易保存路径\t=\t/srv/医保日志\t\r\n"
+        "[医保电子凭证]\r\n科室名称 =  门诊收费处\r\n";
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool utf8;
+    } cases[] = {
+        {"GBK", gbk(body_utf8), false},
+        {"UTF-8", body_utf8, true},
+        {"UTF-8 with BOM", "\xEF\xBB\xBF" + body_utf8, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        release_configuration();
+        write_file(ini(), c.bytes);
+        load_configuration();
+        EXPECT_EQ(config().center_address, "http://center:7001/ws?WSDL");
+        EXPECT_EQ(config().journal_root, gbk("/srv/医保日志"));
+        EXPECT_EQ(config().evoucher_dept_name, gbk("门诊收费处"));
+        EXPECT_EQ(config().evoucher_operator_name, gbk("收费员")) << "a missing key gets its default";
+        // The defaults went into the file in its own encoding, once.
+        const std::string text = read_file(ini());
+        const std::string written = c.utf8 ? std::string("操作员姓名=收费员\r\n") : gbk("操作员姓名=收费员\r\n");
+        EXPECT_NE(text.find(written), std::string::npos);
+        EXPECT_EQ(text.find("[" + (c.utf8 ? std::string("医保交易地址") : gbk("医保交易地址")) + "]"),
+                  text.rfind("[" + (c.utf8 ? std::string("医保交易地址") : gbk("医保交易地址")) + "]"))
+            << "no second block of defaults";
+        const std::string line = "医保交易地址 = http://center:7001/ws?WSDL \r\n";
+        EXPECT_NE(text.find(c.utf8 ? line : gbk(line)), std::string::npos) << "the file's own lines are kept";
+        EXPECT_EQ(text.rfind("\xEF\xBB\xBF", 0) == 0, c.bytes.rfind("\xEF\xBB\xBF", 0) == 0);
+        const std::string again = read_file(ini());
+        load_configuration();
+        EXPECT_EQ(read_file(ini()), again) << "a second load writes nothing";
+    }
+}
+
+// A file none of whose settings match is named once in the diagnostic log.
+TEST_F(Config, AFileWithoutAnyMatchingSettingIsNamedInTheDiagnosticLog) {
+    testing::TempDir host;
+    ::setenv("VORLA_HOST_DIR", host.path().c_str(), 1);
+    write_file(host / "log4me.ini", "[log4me]\r\npath=logs\r\nlevel=info\r\n");
+    log4me::start();
+    write_file(ini(), "[center]\r\naddress=http://x\r\n");
+    load_configuration();
+    load_configuration();  // the defaults are in the file now: no second line
+    release_configuration();
+    write_file(ini(), "");
+    load_configuration();  // an empty file is no file of other settings
+    log4me::stop();
+    ::unsetenv("VORLA_HOST_DIR");
+    std::string log;
+    for (const auto& f : std::filesystem::directory_iterator(host / "logs")) log += read_file(f.path().string());
+    const std::string line = gbk("配置文件中没有一项设置可以识别: ") + ini();
+    const size_t at = log.find(line);
+    EXPECT_NE(at, std::string::npos) << log;
+    EXPECT_EQ(log.find(line, at + 1), std::string::npos) << log;
+    EXPECT_EQ(config().center_address.rfind("http", 0), 0u);
 }
 
 TEST_F(Config, Switches) {
@@ -110,7 +177,10 @@ TEST_F(Config, Switches) {
         bool monitor_on;
     } cases[] = {
         {"True", "TRUE", false, false},
-        {" true", " true ", false, true},
+        // The profile reader gives values without blanks at their ends, like the
+        // Windows profile functions: " true" reads as "true".
+        {" true", " true ", true, true},
+        {"true ", "true", true, true},
         {"false", "true\t", false, true},
         {"true", "yes", true, false},
     };

@@ -183,6 +183,22 @@ TEST_F(JournalTest, EachSaveModeHasItsPath) {
     }
 }
 
+// The root from vorla.ini and the hid are GBK; on Linux the folders are made
+// with the file system's UTF-8 names, inside the folder IT made.
+TEST_F(JournalTest, ChineseRootAndHidGoThroughTheFileSystemInItsEncoding) {
+    const fs::path made_by_it = tmp_ / fs::u8path("医保日志");
+    fs::create_directories(made_by_it);
+    config().journal_root = gbk(tmp_.string()) + "/" + gbk("医保日志");
+    config().save_mode = "2";
+    journal::Entry e = request_entry();
+    e.institution = gbk("王珅诊所|7");  // 珅 is AB 7C: its second byte is "|"
+    journal::write_block_at(e, kArrival);
+    EXPECT_EQ(files_below(made_by_it), std::vector<std::string>{"王珅诊所/20240131.txt"});
+    for (const auto& entry : fs::directory_iterator(tmp_))
+        EXPECT_TRUE(entry.path() == made_by_it || entry.path() == system_dir_)
+            << entry.path() << ": no second folder beside the one IT made";
+}
+
 TEST_F(JournalTest, SaveModeMinusOneCreatesNothing) {
     config().save_mode = "-1";
     journal::write_block_at(request_entry(), kArrival);
@@ -295,8 +311,9 @@ TEST_F(JournalTest, HostileNamesStayUnderTheRoot) {
         fs::create_directories(tmp_);
         journal::Entry e{c.text, "0", c.text, c.text, c.text, "<DATA/>", kArrival};
         journal::write_block_at(e, kArrival);
-        const std::string expected =
-            "root/" + c.component + "/" + c.component + "/20240131/" + c.component + "-" + c.component + ".txt";
+        // On disk the GBK names have the file system's encoding.
+        const std::string disk = vorla::platform::native_path(c.component);
+        const std::string expected = "root/" + disk + "/" + disk + "/20240131/" + disk + "-" + disk + ".txt";
         // The only file anywhere in the test's directory is the block's, below the root
         // (the lock file of the system directory aside).
         auto files = files_below(tmp_);

@@ -106,6 +106,20 @@ TEST_F(Log4meTest, InfoLevelWritesHeaderAndEveryLineByteForByte) {
                                "09:30:15.500 info :log4me:application stoping....\r\n");
 }
 
+// A host directory with a Chinese name: the header names it in GBK, like every
+// other line of the file.
+TEST_F(Log4meTest, HeaderNamesAChineseHostDirectoryInGbk) {
+    const fs::path chinese = host_ / fs::u8path("收费系统");
+    fs::create_directories(chinese);
+    ::setenv("VORLA_HOST_DIR", chinese.c_str(), 1);
+    std::ofstream(chinese / "log4me.ini", std::ios::binary) << "[log4me]\r\npath=logs\r\nlevel=info\r\n";
+    log4me::start();
+    log4me::stop();
+    const fs::path file = chinese / "logs" / "2024-01-31.log";
+    const std::string text = slurp(file);
+    EXPECT_EQ(text.substr(0, text.find("\r\n")), "----" + gbk(file.string()) + "----");
+}
+
 TEST_F(Log4meTest, NoConfigurationFileCreatesNothing) {
     log4me::start();
     log4me::info("x");

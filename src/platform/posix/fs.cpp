@@ -99,7 +99,7 @@ int open_file(const std::string& path, int flags, mode_t mode = 0) {
         errno = injected;
         return -1;
     }
-    return ::open(path.c_str(), flags, mode);
+    return ::open(native_path(path).c_str(), flags, mode);
 }
 
 int make_directory(const std::string& path) {
@@ -107,7 +107,7 @@ int make_directory(const std::string& path) {
         errno = injected;
         return -1;
     }
-    return ::mkdir(path.c_str(), kDirectoryMode);
+    return ::mkdir(native_path(path).c_str(), kDirectoryMode);
 }
 
 std::string parent_of(const std::string& path) {
@@ -137,12 +137,12 @@ int create_with_first_line(const std::string& path, std::string_view first_line)
     int err = 0;
     if (!write_all(fd, first_line, err, temp)) {
         ::close(fd);
-        ::unlink(temp.c_str());
+        ::unlink(native_path(temp).c_str());
         throw FsError("cannot write file " + temp + ": " + reason(err));
     }
-    const int linked = ::link(temp.c_str(), path.c_str());
+    const int linked = ::link(native_path(temp).c_str(), native_path(path).c_str());
     const int link_err = errno;
-    ::unlink(temp.c_str());
+    ::unlink(native_path(temp).c_str());
     if (linked == 0) return fd;  // the same file, now under its name
     ::close(fd);
     if (link_err == EEXIST) return open_file(path, O_WRONLY | O_APPEND | O_CLOEXEC);
@@ -151,7 +151,7 @@ int create_with_first_line(const std::string& path, std::string_view first_line)
     if (fd >= 0) {
         if (!write_all(fd, first_line, err, path)) {
             ::close(fd);
-            ::unlink(path.c_str());
+            ::unlink(native_path(path).c_str());
             throw FsError("cannot write file " + path + ": " + reason(err));
         }
         return fd;
@@ -171,14 +171,26 @@ std::timed_mutex& in_process_journal_mutex() {
 
 }  // namespace
 
+std::string native_path(std::string_view gbk) {
+    for (char c : gbk)
+        if (static_cast<unsigned char>(c) >= 0x80) return gbk_to_utf8(gbk);
+    return std::string(gbk);
+}
+
+std::string gbk_path(std::string_view native) {
+    for (char c : native)
+        if (static_cast<unsigned char>(c) >= 0x80) return utf8_to_gbk(native);
+    return std::string(native);
+}
+
 bool path_exists(const std::string& path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
+    return ::stat(native_path(path).c_str(), &st) == 0;
 }
 
 bool is_directory(const std::string& path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return ::stat(native_path(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 void create_directory(const std::string& path) {
@@ -224,7 +236,7 @@ std::string card_trace_directory() { return system_directory() + "/ReadCard"; }
 std::string log_config_directory() {
     const char* env = std::getenv("VORLA_HOST_DIR");
     if (env && *env) {
-        std::string dir = env;
+        std::string dir = gbk_path(env);
         while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
         return dir;
     }

@@ -39,8 +39,8 @@ std::optional<std::vector<std::string>> lookup_ipv4(const std::string& name) {
 }
 
 std::string host_executable_text() {
-    // File names here are UTF-8; every text inside the library is GBK.
-    return utf8_to_gbk(host_executable_path());
+    // The platform's paths are GBK already, like every text inside the library.
+    return host_executable_path();
 }
 
 }  // namespace vorla::platform

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "platform/fs.h"
 #include "platform/platform.h"
 
 namespace vorla::platform {
@@ -29,14 +30,14 @@ std::string system_directory() {
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);  // a failure shows when a file is written
-    return dir;
+    return gbk_path(dir);
 }
 
 std::string host_executable_path() {
     char buf[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
     if (n <= 0) return {};
-    return std::string(buf, static_cast<size_t>(n));
+    return gbk_path(std::string_view(buf, static_cast<size_t>(n)));
 }
 
 std::string host_executable_directory() {
@@ -48,13 +49,13 @@ std::string host_executable_directory() {
 
 std::optional<std::uint64_t> file_size(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    if (::stat(native_path(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
     return static_cast<std::uint64_t>(st.st_size);
 }
 
 std::optional<FileStamp> file_stamp(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    if (::stat(native_path(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
     auto ns = [](const struct timespec& t) { return std::int64_t{t.tv_sec} * 1000000000 + t.tv_nsec; };
     FileStamp stamp;
     stamp.size = static_cast<std::uint64_t>(st.st_size);

@@ -90,6 +90,10 @@ HANDLE create_with_first_line(const std::string& path, std::string_view first_li
 
 }  // namespace
 
+// Paths are GBK, and the ANSI file functions take GBK paths.
+std::string native_path(std::string_view gbk_path) { return std::string(gbk_path); }
+std::string gbk_path(std::string_view native) { return std::string(native); }
+
 bool path_exists(const std::string& path) { return attributes_of(path) != INVALID_FILE_ATTRIBUTES; }
 
 bool is_directory(const std::string& path) {
