@@ -110,6 +110,9 @@ public:
     DynamicLibrary& operator=(const DynamicLibrary&) = delete;
     // Address of an exported function, nullptr when absent.
     void* symbol(const char* name) const;
+    // The file the library was loaded from (GBK; found by the loader when it
+    // was opened by name); "" when it cannot be told.
+    std::string path() const;
 
 private:
     explicit DynamicLibrary(void* handle) : handle_(handle) {}

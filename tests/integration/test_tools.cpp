@@ -160,9 +160,11 @@ TEST(WorkstationCheck, BrokenWorkstation) {
     std::string out = check(system.path(), lib, status);
     EXPECT_EQ(status, 1) << out;
     for (const std::string& text :
-         {std::string("written in UTF-8"), // the Chinese keys are not found: the default center address is used
-          std::string("center service description: http://127.0.0.1:7001/"),
-          std::string("does not answer"), std::string("monitoring is off"),
+         {std::string("written in UTF-8: the library reads it as UTF-8 on Linux"),
+          std::string("center service description: http://127.0.0.1:1/"),
+          std::string("does not answer"),
+          std::string("monitoring service (monitoring is on): http://127.0.0.1:7001/his/realcheck/audit"),
+          std::string("key \"医保监控地扯\" in section [医保监控] is not a setting of the library"),
           std::string("libSSCardDriver.so (social security card driver) not found"),
           std::string("libSSCardDriver.so不存在"), std::string("kwmzfp.rmf is missing"),
           std::string("is not a setting of the library")})

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "../common/args.h"
+#include "../common/default_library.h"
 #include "cards/drivers.h"
 #include "cards/evoucher.h"
 #include "center/client_info.h"
@@ -52,7 +53,8 @@ const char kCheckUsage[] =
     "It sends no business transaction and does not change vorla.ini.\n"
     "\n"
     "  --lib PATH    the library whose directory holds the card components\n"
-    "                (default: $VORLA_LIBRARY, else libvorla.so beside vorla-cli)\n"
+    "                (default: $VORLA_LIBRARY, else libvorla.so beside\n"
+    "                vorla-cli, else the installed libvorla.so.1)\n"
     "  --timeout MS  time allowed for each address, 1 to 600000 ms (default 5000)\n"
     "  --help, -h    this text\n"
     "\n"
@@ -155,8 +157,10 @@ std::string check_library(Printer& p, const Options& o) {
     }
     p.info(std::string("release ") + VORLA_VERSION + "; protocol client version " + std::string(kClientVersion) +
            " (sent to the center as dllver)");
-    const auto slash = o.lib.find_last_of('/');
-    return slash == std::string::npos ? "." : o.lib.substr(0, slash == 0 ? 1 : slash);
+    // Opened by name, the library is wherever the loader found it.
+    const std::string file = lib && !lib->path().empty() ? lib->path() : o.lib;
+    const auto slash = file.find_last_of('/');
+    return slash == std::string::npos ? "." : file.substr(0, slash == 0 ? 1 : slash);
 }
 
 // ---- vorla.ini ----------------------------------------------------------------
@@ -232,9 +236,9 @@ Settings check_configuration(Printer& p) {
         if (bom || (has_non_ascii(bytes) && valid_utf8(bytes))) encoding = bom ? "UTF-8 with BOM" : "UTF-8";
         p.ok(path + " is in use (" + std::to_string(bytes.size()) + " bytes)");
         if (encoding != "GBK")
-            p.problem("the file is written in " + encoding +
-                      "; the library reads GBK, so its Chinese sections and keys are not found and the "
-                      "defaults are used (and added). Save the file as GBK (code page 936)");
+            p.warning("the file is written in " + encoding +
+                      ": the library reads it as UTF-8 on Linux, but on Windows vorla.ini must be GBK "
+                      "(code page 936)");
         else
             p.ok("encoding GBK");
         if (writable) p.ok("writable by this user");
@@ -266,13 +270,12 @@ Settings check_configuration(Printer& p) {
             default: break;
         }
     }
-    if (std::string(trim(out.center)) != out.center)
-        p.warning("the center address has blanks around it; they stay in the address the library uses");
 
     // Keys of the file that are none of the library's settings (misspelt, or another encoding).
     std::set<std::pair<std::string, std::string>> known;
     for (const auto& s : table) known.insert({lower_ascii(s.section), lower_ascii(s.key)});
-    for (const IniLine& l : ini_keys(bytes))
+    const bool utf8 = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 || (has_non_ascii(bytes) && valid_utf8(bytes));
+    for (const IniLine& l : ini_keys(utf8 ? platform::utf8_to_gbk(bytes) : bytes))
         if (!known.count({lower_ascii(l.section), lower_ascii(l.key)}))
             p.warning("key " + quoted(gbk_to_utf8(l.key)) + " in section [" + gbk_to_utf8(l.section) +
                       "] is not a setting of the library (misspelt, or not GBK?); it is ignored");
@@ -474,11 +477,7 @@ int run_check(int argc, char** argv) {
             return 2;
         }
     }
-    if (o.lib.empty()) {
-        const char* env = std::getenv("VORLA_LIBRARY");
-        const std::string exe = platform::host_executable_path();
-        o.lib = env && *env ? env : exe.substr(0, exe.find_last_of('/')) + "/libvorla.so";
-    }
+    if (o.lib.empty()) o.lib = tools::default_library();
 
     std::printf("vorla workstation check (vorla-cli %s)\n", VORLA_VERSION);
     Printer p;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "../common/args.h"
+#include "../common/default_library.h"
 #include "check.h"
 #include "common/base64.h"
 #include "entry/config.h"
@@ -30,7 +31,8 @@ const char kUsage[] =
     "Sends one invoke request through the library, as a host does, and prints the answer.\n"
     "REQUEST on the command line is UTF-8 and sent as GBK; a REQUEST_FILE is sent as it is (GBK).\n"
     "\n"
-    "  --lib PATH      the library to load (default: $VORLA_LIBRARY, else libvorla.so beside vorla-cli)\n"
+    "  --lib PATH      the library to load (default: $VORLA_LIBRARY, else libvorla.so beside\n"
+    "                  vorla-cli, else the installed libvorla.so.1)\n"
     "  --export NAME   invoke (default), tembro_invoke, node_invoke or nodeaddon_invoke\n"
     "  --utf8          print the answer converted to UTF-8 (default: the bytes the export gave;\n"
     "                  nodeaddon_invoke's answer is UTF-8 anyway)\n"
@@ -48,11 +50,6 @@ const char kUsage[] =
     "error; 3 the answer did not fit the --buffer size.\n";
 
 const char kExports[][17] = {"invoke", "tembro_invoke", "node_invoke", "nodeaddon_invoke"};
-
-std::string directory_of(const std::string& path) {
-    auto pos = path.find_last_of("/\\");
-    return pos == std::string::npos ? "." : path.substr(0, pos);
-}
 
 // ErrCode of a transaction document, or "" when it has none.
 std::string err_code(const std::string& answer) {
@@ -144,10 +141,7 @@ int main(int argc, char** argv) {
         have_request = true;
     }
     if (!have_request) return usage_error("no request given");
-    if (lib.empty()) {
-        const char* env = std::getenv("VORLA_LIBRARY");
-        lib = env && *env ? env : directory_of(vorla::platform::host_executable_path()) + "/libvorla.so";
-    }
+    if (lib.empty()) lib = vorla::tools::default_library();
 
     std::string error;
     auto library = vorla::platform::DynamicLibrary::open(lib, error);

@@ -1,5 +1,8 @@
 // Loading shared libraries with dlopen.
 #include <dlfcn.h>
+#include <link.h>
+
+#include "platform/fs.h"
 
 #include "platform/platform.h"
 
@@ -20,5 +23,11 @@ DynamicLibrary::~DynamicLibrary() {
 }
 
 void* DynamicLibrary::symbol(const char* name) const { return handle_ ? ::dlsym(handle_, name) : nullptr; }
+
+std::string DynamicLibrary::path() const {
+    link_map* map = nullptr;
+    if (!handle_ || ::dlinfo(handle_, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name) return {};
+    return gbk_path(map->l_name);
+}
 
 }  // namespace vorla::platform

@@ -30,4 +30,8 @@ void* DynamicLibrary::symbol(const char* name) const {
     return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(handle_), name));
 }
 
+std::string DynamicLibrary::path() const {
+    return handle_ ? win32::module_path(static_cast<HMODULE>(handle_)) : std::string();
+}
+
 }  // namespace vorla::platform
