@@ -29,6 +29,7 @@
 #include "platform/http.h"
 #include "platform/platform.h"
 #include "sim_process.h"
+#include "loopback.h"
 #include "support.h"
 
 namespace vorla {
@@ -267,15 +268,7 @@ TEST_F(Faults, DiagnosticLogThatCannotBeWrittenNeverChangesAnAnswer) {
 class BrokenCenter {
 public:
     BrokenCenter(std::string description, std::string answer) : answer_(std::move(answer)) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(listener_, 8);
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
+        listener_ = testing::listen_on_loopback(port_);
         description_ = std::move(description);
         thread_ = std::thread([this] { serve(); });
     }

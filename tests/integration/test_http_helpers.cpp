@@ -20,6 +20,7 @@
 #include "journal/log4me.h"
 #include "platform/platform.h"
 #include "sim_process.h"
+#include "loopback.h"
 #include "support.h"
 
 namespace vorla {
@@ -27,18 +28,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A port of 127.0.0.1 where nothing listens.
-int closed_port() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
+using testing::closed_port;
 
 // Percent-encoding of every byte outside the unreserved characters.
 std::string url_encode(std::string_view bytes) {

@@ -23,6 +23,7 @@
 #include "common/text.h"
 #include "interceptor/http_helpers.h"
 #include "platform/http.h"
+#include "loopback.h"
 #include "support.h"
 
 namespace vorla {
@@ -42,15 +43,7 @@ public:
     using Serve = std::function<void(FakePeer&, int fd)>;
 
     explicit FakePeer(Serve serve) : serve_(std::move(serve)) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(listener_, 8);
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
+        listener_ = testing::listen_on_loopback(port_);
         thread_ = std::thread([this] { run(); });
     }
     ~FakePeer() {

@@ -22,6 +22,7 @@
 #include "invoice/j9.h"
 #include "platform/platform.h"
 #include "library_host.h"
+#include "loopback.h"
 #include "sim_process.h"
 #include "support.h"
 
@@ -30,17 +31,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-int free_port() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
+int free_port() { return testing::closed_port(); }
 
 bool port_open(int port) {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);

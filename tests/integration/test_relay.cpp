@@ -19,6 +19,7 @@
 #include "messages/envelope.h"
 #include "platform/platform.h"
 #include "library_host.h"
+#include "loopback.h"
 #include "sim_process.h"
 #include "support.h"
 
@@ -27,18 +28,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A port of 127.0.0.1 where nothing listens.
-int closed_port() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
+using testing::closed_port;
 
 std::string net() { return gbk("中心通讯失败，请检查网络是否连接！"); }
 
