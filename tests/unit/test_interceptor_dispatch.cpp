@@ -125,7 +125,11 @@ TEST_F(DispatchMonitoring, F1IsRelayedWhateverTheAuditDoes) {
         << without;
     // No store yet: the audit fails inside; the settlement goes to the center all the same.
     monitoring(true);
-    EXPECT_EQ(run_invoke(request_text("F1", f1)), without);
+    // The transport's text names how long the refused connection took ("after 0 ms"), which may differ.
+    const auto without_time = [](const std::string& answer) {
+        return std::regex_replace(answer, std::regex("after [0-9]+ ms"), "after N ms");
+    };
+    EXPECT_EQ(without_time(run_invoke(request_text("F1", f1))), without_time(without));
     EXPECT_TRUE(log_lines().empty()) << "the F1 interceptor's outcome is not logged by the dispatcher";
 }
 
